@@ -53,6 +53,48 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
+std::string utf8_lossy(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    auto b0 = static_cast<unsigned char>(bytes[i]);
+    if (b0 < 0x80) {
+      out.push_back(static_cast<char>(b0));
+      ++i;
+      continue;
+    }
+    // The accepted ranges of the second byte keep out overlongs and surrogates.
+    size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+      len = 2;
+    else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      len = 3;
+      if (b0 == 0xE0) lo = 0xA0;
+      if (b0 == 0xED) hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      len = 4;
+      if (b0 == 0xF0) lo = 0x90;
+      if (b0 == 0xF4) hi = 0x8F;
+    }
+    size_t good = 1;
+    while (len > 0 && good < len && i + good < bytes.size()) {
+      auto b = static_cast<unsigned char>(bytes[i + good]);
+      if (good == 1 ? (b < lo || b > hi) : (b >> 6) != 2) break;
+      ++good;
+    }
+    if (len > 0 && good == len) {
+      out.append(bytes.substr(i, len));
+      i += len;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      i += good;
+    }
+  }
+  return out;
+}
+
 GlyphText PageRaw::add_expansion(std::string_view text) {
   char32_t c;
   if (single_scalar(text, c)) return GlyphText::character(c);

@@ -135,4 +135,7 @@ void write_json(JsonWriter& out, const DocRaw& doc);
 // Appends the UTF-8 encoding of `c` (a surrogate or out-of-range value becomes U+FFFD).
 void append_utf8(std::string& out, char32_t c);
 
+// `bytes` as valid UTF-8: each maximal invalid sequence becomes U+FFFD.
+std::string utf8_lossy(std::string_view bytes);
+
 }  // namespace scrivane

@@ -1,0 +1,37 @@
+// The conversion driver: one PDF file to one Document, stage by stage. The per-page stages run
+// on the process-wide pool; everything else on the calling thread.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scrivane/backend/page_source.h"
+#include "scrivane/doc.h"
+#include "scrivane/error.h"
+#include "scrivane/ir.h"
+
+namespace scrivane {
+
+enum class Caveman : uint8_t { Off, Light, Hard };
+
+struct Options {
+  // When set, figures and doubtful equations are rasterised into this directory.
+  std::optional<std::filesystem::path> assets;
+  float figure_dpi = 150;
+  Caveman caveman = Caveman::Off;
+};
+
+std::expected<Document, Error> convert_with(const std::filesystem::path& path,
+                                            const Options& options);
+
+// Every page of `backend` with one shared font table; refuses documents that look scanned.
+std::expected<DocRaw, Error> extract_from(PageSource& backend, std::string_view path);
+
+// The last component of `path` when it is a normal one (not "..", not a root), as raw bytes.
+std::optional<std::string> last_normal_component(const std::filesystem::path& path);
+
+}  // namespace scrivane
