@@ -2,11 +2,48 @@
 
 namespace scrivane::emit::text {
 
+namespace {
+
+void write_table(std::string& out, const TableData& table) {
+  for (size_t r = 0; r < table.rows.size(); ++r) {
+    if (r > 0) out += "\n";
+    const auto& row = table.rows[r];
+    for (size_t j = 0; j < row.size(); ++j) {
+      if (j > 0) out += "\t";
+      out += row[j];
+    }
+  }
+}
+
+void write_block(std::string& out, const Block& block) {
+  switch (block.kind.type) {
+    case BlockType::ListItem:
+      out += "  ";
+      out += block.text;
+      return;
+    case BlockType::Table:
+      if (block.table) write_table(out, *block.table);
+      return;
+    case BlockType::Equation:
+      out += block.math ? block.math->latex : block.text;
+      return;
+    default:
+      out += block.text;
+      return;
+  }
+}
+
+}  // namespace
+
 std::string render(const Document& doc) {
   std::string out;
-  for (const Block& block : doc.blocks) out += block.text + "\n\n";
+  for (const Block& block : doc.blocks) {
+    write_block(out, block);
+    out += "\n\n";
+  }
   while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out + "\n";
+  out += "\n";
+  return out;
 }
 
 }  // namespace scrivane::emit::text
