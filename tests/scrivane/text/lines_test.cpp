@@ -71,6 +71,28 @@ TEST(BuildLines, OnlyNearlyHorizontalGlyphsMakeLines) {
   }
 }
 
+TEST(BuildLines, NonFiniteGeometryStaysOutOfTheWay) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  PageBuilder b;
+  b.text({.text = "good text", .x = 72, .baseline = 100});
+  b.glyph(U'n', Rect{nan, nan, nan, nan}, nan, 10);
+  b.glyph(U's', Rect{80, 90, 85, 100}, 100, nan);
+  b.glyph(U'w', Rect{-inf, 90, inf, 100}, 300, 10);
+  b.glyph(U'z', Rect{90, 90, 95, 100}, 400, 0);
+  std::vector<Line> lines = build_lines(b.page());
+  // Whatever becomes of the damaged glyphs, no glyph lands in two lines and the intact line
+  // keeps its size, baseline and last word.
+  std::vector<int> seen(b.page().glyphs.size());
+  for (const Line& line : lines) {
+    for (const Placed& p : line.placed) EXPECT_EQ(++seen.at(p.glyph), 1);
+  }
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].words.back().text, "text");
+  EXPECT_EQ(lines[0].size, 10);
+  EXPECT_EQ(lines[0].baseline, 100);
+}
+
 TEST(BuildLines, SmallLinesOnALargerOneBecomeScripts) {
   struct Case {
     std::string_view marker;
