@@ -4,8 +4,11 @@
 // and an Expanded glyph text only with its own page's expansions.
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +25,16 @@ struct Rect {
   float height() const { return y1 - y0; }
   bool operator==(const Rect&) const = default;
 };
+
+// Key giving floats a total order for sorting: -0 before +0, every NaN after everything.
+inline int32_t total_order_key(float f) {
+  if (std::isnan(f)) return std::numeric_limits<int32_t>::max();
+  auto bits = std::bit_cast<int32_t>(f);
+  return bits < 0 ? bits ^ std::numeric_limits<int32_t>::max() : bits;
+}
+inline bool total_less(float a, float b) {
+  return total_order_key(a) < total_order_key(b);
+}
 
 struct Point {
   float x = 0, y = 0;

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +43,30 @@ struct Line {
   std::string text() const;
 };
 
+// Weighted histogram of font sizes, shared by a line's dominant size and the document's body
+// size: a size joins the first bucket (in creation order) whose size differs from it by less
+// than 0.25, else it opens a bucket of its own; the heaviest bucket wins, the later on a tie.
+class SizeHistogram {
+ public:
+  void clear();
+  // Non-finite sizes and weights are ignored.
+  void add(float size, float weight);
+  // The size of the heaviest bucket, or nullopt when nothing was added.
+  std::optional<float> mode() const;
+
+ private:
+  struct Bucket {
+    float size;
+    float weight;
+  };
+  size_t find(float size) const;
+
+  std::vector<Bucket> buckets_;
+  // Size -> bucket, kept only once there are many buckets, so that a line or document of
+  // thousands of distinct sizes stays n log n instead of quadratic.
+  std::map<float, size_t> index_;
+};
+
 // A column gutter: the empty strip [x0, x1] between two columns.
 using Gutter = std::pair<float, float>;
 
@@ -51,7 +77,8 @@ std::vector<Line> build_lines(const PageRaw& page);
 std::vector<Line> split_at_gutters(const PageRaw& page, std::vector<Line> lines,
                                    const std::vector<Gutter>& gutters);
 
-// Derive bbox, size, baseline, bold and italic from `placed`.
+// Derive bbox, size, baseline, bold and italic from `placed`. The placed glyph indices must
+// be valid for `page` (as build_lines makes them), here and in every function below.
 void recompute(const PageRaw& page, Line& line);
 // Rebuild `words` from `placed`.
 void segment_words(const PageRaw& page, Line& line);
