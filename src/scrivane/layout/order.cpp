@@ -8,19 +8,6 @@ namespace scrivane::layout {
 
 namespace {
 
-// Floats in a total order: NaN (of either sign) last, -0 before 0. Broken boxes from damaged
-// pages must still sort deterministically.
-bool total_less(float a, float b) {
-  if (std::isnan(a)) return false;
-  if (std::isnan(b)) return true;
-  if (a == b) return std::signbit(a) && !std::signbit(b);
-  return a < b;
-}
-
-bool total_equal(float a, float b) {
-  return !total_less(a, b) && !total_less(b, a);
-}
-
 float lower_edge(const Line& line, Axis axis) {
   return axis == Axis::X ? line.bbox.x0 : line.bbox.y0;
 }
@@ -35,7 +22,8 @@ void leaf_order(std::vector<size_t>& indices, const std::vector<Line>& lines) {
   std::stable_sort(indices.begin(), indices.end(), [&](size_t a, size_t b) {
     const Line& la = lines[a];
     const Line& lb = lines[b];
-    if (!total_equal(la.baseline, lb.baseline)) return total_less(la.baseline, lb.baseline);
+    if (total_order_key(la.baseline) != total_order_key(lb.baseline))
+      return total_less(la.baseline, lb.baseline);
     return total_less(la.bbox.x0, lb.bbox.x0);
   });
 }
