@@ -6,8 +6,10 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -16,7 +18,10 @@
 #include "scrivane/emit/text.h"
 #include "scrivane/emit/typst.h"
 #include "scrivane/error.h"
+#include "scrivane/figure.h"
+#include "scrivane/layout/columns.h"
 #include "scrivane/pipeline.h"
+#include "scrivane/text/lines.h"
 
 namespace scrivane {
 
@@ -236,8 +241,42 @@ std::expected<DocRaw, CausePtr> extract_for_diagnostics(const std::string& pdf) 
   return std::move(*doc);
 }
 
+// A gutter coordinate as a 32-bit integer: truncated toward zero, clamped, NaN as 0.
+int32_t gutter_int(float v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
+  if (v <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(v);
+}
+
+std::string gutter_list(const std::vector<Gutter>& gutters) {
+  std::string out = "[";
+  for (size_t i = 0; i < gutters.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += fmt::format("({}, {})", gutter_int(gutters[i].first), gutter_int(gutters[i].second));
+  }
+  return out + "]";
+}
+
+std::string probe_page(const PageRaw& page) {
+  std::vector<Line> lines = build_lines(page);
+  std::vector<Gutter> gutters = page_gutters(page, lines);
+  std::string text = fmt::format(
+      "    {:>3}: {:>5} glyphs  {:>3} paths  {:>2} images  {:.0f}x{:.0f}pt rot={}  {} lines  "
+      "gutters={}\n",
+      page.index, page.glyphs.size(), page.paths.size(), page.images.size(), page.width,
+      page.height, page.rotation, lines.size(), gutter_list(gutters));
+  for (const Region& region : regions(page)) {
+    const Rect& r = region.bbox;
+    float share = (r.x1 - r.x0) * 100.0f * (r.y1 - r.y0) / (page.width * page.height);
+    text += fmt::format(
+        "         figure {:.0f},{:.0f}..{:.0f},{:.0f}  {:.0f}% of page  {} images {} paths\n", r.x0,
+        r.y0, r.x1, r.y1, share, region.images, region.paths);
+  }
+  return text;
+}
+
 Status probe(Output& out, const std::string& pdf, bool per_page) {
-  (void)per_page;
   auto started = std::chrono::steady_clock::now();
   auto doc = extract_for_diagnostics(pdf);
   if (!doc) return std::unexpected(doc.error());
@@ -274,16 +313,27 @@ Status probe(Output& out, const std::string& pdf, bool per_page) {
   }
   if (ranked.size() > kShownFonts)
     text += fmt::format("    ... and {} more\n", ranked.size() - kShownFonts);
+  if (per_page) {
+    text += "  per page:\n";
+    for (const PageRaw& page : doc->pages) text += probe_page(page);
+  }
   return out.write(text);
 }
 
 Status text(Output& out, const std::string& pdf, std::optional<size_t> page, bool geometry) {
-  (void)geometry;
   auto doc = extract_for_diagnostics(pdf);
   if (!doc) return std::unexpected(doc.error());
   for (const PageRaw& raw : doc->pages) {
     if (page && raw.index != *page) continue;
-    if (auto s = out.write(fmt::format("--- page {} ---\n", raw.index)); !s) return s;
+    std::string text = fmt::format("--- page {} ---\n", raw.index);
+    for (const Line& line : build_lines(raw)) {
+      if (geometry)
+        text += fmt::format("[y={:7.2f} x={:6.1f}..{:6.1f} size={:5.2f}] ", line.baseline,
+                            line.bbox.x0, line.bbox.x1, line.size);
+      text += line.text();
+      text += '\n';
+    }
+    if (auto s = out.write(text); !s) return s;
   }
   return {};
 }

@@ -3,6 +3,12 @@
 #include <vector>
 
 #include "scrivane/backend/kestrum_backend.h"
+#include "scrivane/figure.h"
+#include "scrivane/layout/furniture.h"
+#include "scrivane/layout/order.h"
+#include "scrivane/layout/stats.h"
+#include "scrivane/parallel.h"
+#include "scrivane/refs.h"
 
 namespace scrivane {
 
@@ -52,6 +58,38 @@ std::expected<DocRaw, Error> extract_from(PageSource& backend, std::string_view 
   return doc;
 }
 
+BuiltPages build_pages(const DocRaw& doc) {
+  BuiltPages built;
+  built.lines = parallel_map(doc.pages, [](const PageRaw& page) { return build_lines(page); });
+  built.bands = document_bands(doc.pages, built.lines);
+  parallel_for_index(doc.pages.size(), [&](size_t i) {
+    const PageRaw& page = doc.pages[i];
+    std::vector<Line>& lines = built.lines[i];
+    const std::vector<Band>& bands = i < built.bands.size() ? built.bands[i] : std::vector<Band>{};
+    if (bands.empty()) return;
+    if (bands.size() == 1) {
+      lines = split_at_gutters(page, std::move(lines), bands.front().gutters);
+      return;
+    }
+    // Band by band, top to bottom: a band takes the lines whose vertical centre lies in it.
+    std::vector<bool> taken(lines.size(), false);
+    std::vector<Line> result;
+    for (const Band& band : bands) {
+      std::vector<Line> in_band;
+      for (size_t k = 0; k < lines.size(); ++k) {
+        float centre = (lines[k].bbox.y0 + lines[k].bbox.y1) / 2;
+        if (taken[k] || !(centre >= band.top && centre < band.bottom)) continue;
+        taken[k] = true;
+        in_band.push_back(std::move(lines[k]));
+      }
+      for (Line& line : split_at_gutters(page, std::move(in_band), band.gutters))
+        result.push_back(std::move(line));
+    }
+    lines = std::move(result);
+  });
+  return built;
+}
+
 std::expected<Document, Error> convert_with(const std::filesystem::path& path,
                                             const Options& options) {
   (void)options;
@@ -60,11 +98,26 @@ std::expected<Document, Error> convert_with(const std::filesystem::path& path,
   auto raw = extract_from(**backend, path.string());
   if (!raw) return std::unexpected(std::move(raw.error()));
 
+  const DocRaw& pages = *raw;
+
   std::vector<float> heights;
-  heights.reserve(raw->pages.size());
-  for (const PageRaw& page : raw->pages) heights.push_back(page.height);
+  heights.reserve(pages.pages.size());
+  for (const PageRaw& page : pages.pages) heights.push_back(page.height);
+
+  BuiltPages built = build_pages(pages);
+  std::vector<std::vector<Line>> lines = std::move(built.lines);
+  layout::strip(lines, heights);
+  std::vector<std::vector<Region>> figures =
+      parallel_map(pages.pages, [](const PageRaw& page) { return regions(page); });
+  Stats stats = Stats::measure(lines);
+  lines = parallel_map(lines, [](std::vector<Line>& page_lines) {
+    return layout::reading_order(std::move(page_lines));
+  });
+  (void)figures;
+  (void)stats;
 
   Document doc;
+  extract_bibliography(doc);
   return doc;
 }
 

@@ -13,6 +13,8 @@
 #include "scrivane/doc.h"
 #include "scrivane/error.h"
 #include "scrivane/ir.h"
+#include "scrivane/layout/columns.h"
+#include "scrivane/text/lines.h"
 
 namespace scrivane {
 
@@ -30,6 +32,13 @@ std::expected<Document, Error> convert_with(const std::filesystem::path& path,
 
 // Every page of `backend` with one shared font table; refuses documents that look scanned.
 std::expected<DocRaw, Error> extract_from(PageSource& backend, std::string_view path);
+
+// Lines per page, split at the gutters of the bands they lie in, with the bands of every page.
+struct BuiltPages {
+  std::vector<std::vector<Line>> lines;
+  std::vector<std::vector<Band>> bands;
+};
+BuiltPages build_pages(const DocRaw& doc);
 
 // The last component of `path` when it is a normal one (not "..", not a root), as raw bytes.
 std::optional<std::string> last_normal_component(const std::filesystem::path& path);
