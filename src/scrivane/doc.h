@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scrivane/ir.h"
@@ -113,5 +114,38 @@ void write_json(JsonWriter& out, const Block& block);
 void write_json(JsonWriter& out, const Section& section);
 void write_json(JsonWriter& out, const Document& doc);
 std::string to_json(const Document& doc, JsonLayout layout);
+
+// ---------------------------------------------------------------------------------------------
+// Block assembly: the text lines left on each page become title, heading, paragraph, caption,
+// list-item and footnote blocks. Pure functions; the caller owns what they return.
+
+struct Line;
+class Vocabulary;
+
+// The text blocks of a document and, for each block in the same order, the index of its first
+// line within its page's line list (placement slots lifted tables and equations in by it).
+struct Assembled {
+  Document document;
+  std::vector<size_t> first_lines;
+};
+
+// `pages`: the remaining lines of each page, in reading order (the page index is the position
+// in this list); `heights`: page heights, a page without an entry counting as 792 points;
+// `body_size` and `leading`: the document's body font size and baseline distance.
+Assembled assemble_placed(const std::vector<std::vector<Line>>& pages,
+                          const std::vector<float>& heights, const Vocabulary& vocabulary,
+                          float body_size, float leading);
+
+// The text opens with a section number such as "2.3", "IV." or "A.1" followed by a word.
+bool numbered_heading(std::string_view text);
+
+// How many parts the section number of a numbered heading has (at most 6); absent otherwise.
+std::optional<uint8_t> numbering_depth(std::string_view text);
+
+// "II" to "XXXIX" in canonical spelling; single letters are not accepted.
+bool is_roman_numeral(std::string_view s);
+
+// Sets the level of every heading block, from its numbering or from the rank of its size.
+void assign_heading_levels(std::vector<Block>& blocks);
 
 }  // namespace scrivane
