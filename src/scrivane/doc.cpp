@@ -4,6 +4,7 @@
 #include <cmath>
 #include <span>
 
+#include "scrivane/refs.h"
 #include "scrivane/text/lines.h"
 #include "scrivane/text/unicode.h"
 #include "scrivane/text/vocab.h"
@@ -258,18 +259,6 @@ bool is_ascii_letter(char c) {
   return is_ascii_upper(c) || (c >= 'a' && c <= 'z');
 }
 
-// Floats in a total order: negative zero before zero, NaN after everything.
-bool total_less(float a, float b) {
-  if (std::isnan(a)) return false;
-  if (std::isnan(b)) return true;
-  if (a == b) return std::signbit(a) && !std::signbit(b);
-  return a < b;
-}
-
-Rect unite(const Rect& a, const Rect& b) {
-  return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
-}
-
 // The first White_Space-separated token of `s`; `end` is set to the byte just past it.
 std::string_view first_token(std::string_view s, size_t& end) {
   size_t start = 0;
@@ -291,18 +280,6 @@ std::optional<char32_t> first_scalar(std::string_view s) {
   if (s.empty()) return std::nullopt;
   size_t pos = 0;
   return next_scalar(s, pos);
-}
-
-// The trimmed text reads as a bibliography heading ("References", "7. Bibliography").
-bool is_bibliography_heading(std::string_view text) {
-  std::string kept;
-  std::string lower = to_lower(text);
-  for (size_t pos = 0; pos < lower.size();) {
-    char32_t c = next_scalar(lower, pos);
-    if (is_alphabetic(c) || is_white_space(c)) append_utf8(kept, c);
-  }
-  std::string_view t = trim_white_space(kept);
-  return t == "references" || t == "works cited" || t == "bibliography" || t == "literature cited";
 }
 
 // The tail may follow a kept hyphen as part of a compound ("state-" "of-the-art").

@@ -30,11 +30,6 @@ bool near(const Rect& a, const Rect& b) {
          std::fmin(a.y1, b.y1) - std::fmax(a.y0, b.y0) >= -kMergeDistance;
 }
 
-Rect unite(const Rect& a, const Rect& b) {
-  return {std::fmin(a.x0, b.x0), std::fmin(a.y0, b.y0), std::fmax(a.x1, b.x1),
-          std::fmax(a.y1, b.y1)};
-}
-
 }  // namespace
 
 std::vector<Region> regions(const PageRaw& page) {

@@ -36,6 +36,12 @@ inline bool total_less(float a, float b) {
   return total_order_key(a) < total_order_key(b);
 }
 
+// The smallest box holding both; a NaN edge gives way to the other box's edge.
+inline Rect unite(const Rect& a, const Rect& b) {
+  return {std::fmin(a.x0, b.x0), std::fmin(a.y0, b.y0), std::fmax(a.x1, b.x1),
+          std::fmax(a.y1, b.y1)};
+}
+
 struct Point {
   float x = 0, y = 0;
   bool operator==(const Point&) const = default;

@@ -9,6 +9,7 @@
 #include "scrivane/layout/stats.h"
 #include "scrivane/parallel.h"
 #include "scrivane/refs.h"
+#include "scrivane/text/vocab.h"
 
 namespace scrivane {
 
@@ -114,9 +115,10 @@ std::expected<Document, Error> convert_with(const std::filesystem::path& path,
     return layout::reading_order(std::move(page_lines));
   });
   (void)figures;
-  (void)stats;
 
-  Document doc;
+  Vocabulary vocabulary = Vocabulary::build(lines);
+  Assembled assembled = assemble_placed(lines, heights, vocabulary, stats.body_size, stats.leading);
+  Document doc = std::move(assembled.document);
   extract_bibliography(doc);
   return doc;
 }

@@ -83,12 +83,6 @@ void stable_sort_by(std::vector<T>& items, Less less) {
   std::stable_sort(items.begin(), items.end(), less);
 }
 
-// Union that ignores a NaN edge in favour of the other box's edge.
-Rect unite(const Rect& a, const Rect& b) {
-  return {std::fmin(a.x0, b.x0), std::fmin(a.y0, b.y0), std::fmax(a.x1, b.x1),
-          std::fmax(a.y1, b.y1)};
-}
-
 bool is_upright(float angle) {
   if (!std::isfinite(angle)) return false;
   float degrees = std::fmod(angle * kRadiansToDegrees, 360.0f);
