@@ -36,27 +36,6 @@ std::string_view as_chars(std::span<const uint8_t> b) {
   return {reinterpret_cast<const char*>(b.data()), b.size()};
 }
 
-// [+-]?digits with no overflow.
-std::optional<int64_t> parse_decimal_integer(std::string_view s) {
-  size_t i = 0;
-  bool negative = false;
-  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-    negative = s[0] == '-';
-    i = 1;
-  }
-  if (i == s.size()) return std::nullopt;
-  uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  uint64_t v = 0;
-  for (; i < s.size(); ++i) {
-    uint8_t c = static_cast<uint8_t>(s[i]);
-    if (!is_digit(c)) return std::nullopt;
-    uint64_t d = c - '0';
-    if (v > (limit - d) / 10) return std::nullopt;
-    v = v * 10 + d;
-  }
-  return negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
-}
-
 // A conventional decimal-to-double conversion of the whole text; nullopt when the text is not
 // a decimal literal or its value is not finite.
 std::optional<double> parse_decimal_real(std::string_view s) {
@@ -90,42 +69,79 @@ bool is_regular(uint8_t c) {
   return kClass[c] == kRegular;
 }
 
-std::optional<Object> parse_number(std::span<const uint8_t> token) {
+namespace {
+
+// parse_number into `out`; false for no object.
+bool parse_number_into(std::span<const uint8_t> token, Object& out) {
+  // Fast path for the common [+-]digits token that fits in 64 bits.
+  const size_t n = token.size();
+  size_t i = 0;
+  bool negative = false;
+  if (n > 0 && (token[0] == '+' || token[0] == '-')) {
+    negative = token[0] == '-';
+    i = 1;
+  }
+  if (i < n) {
+    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    uint64_t v = 0;
+    size_t j = i;
+    for (; j < n && is_digit(token[j]); ++j) {
+      uint64_t d = token[j] - '0';
+      if (v > (limit - d) / 10) break;  // overflow: a Real further down
+      v = v * 10 + d;
+    }
+    if (j == n) {
+      out.variant().emplace<2>(negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v));
+      return true;
+    }
+  }
   // Every accepted form is ASCII, so a byte above 0x7F (valid UTF-8 or not) rules the token out.
   for (uint8_t c : token) {
-    if (c >= 0x80) return std::nullopt;
+    if (c >= 0x80) return false;
   }
   std::string_view s = as_chars(token);
-  if (s.find_first_of(".eE") == std::string_view::npos) {
-    if (auto i = parse_decimal_integer(s)) return Object::integer(*i);
+  if (auto r = parse_decimal_real(s)) {
+    out.variant().emplace<3>(*r);
+    return true;
   }
-  if (auto r = parse_decimal_real(s)) return Object::real(*r);
 
   // Lenient pass for writers that emit doubled signs or bare signs and points.
   std::string cleaned;
   cleaned.reserve(s.size());
   bool seen_digit_or_point = false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
+  for (size_t k = 0; k < s.size(); ++k) {
+    char c = s[k];
     if (c == '+' || c == '-') {
-      if (i == 0) {
+      if (k == 0) {
         cleaned += c;
       } else if (seen_digit_or_point) {
-        return std::nullopt;
+        return false;
       }
     } else if (is_digit(static_cast<uint8_t>(c)) || c == '.') {
       cleaned += c;
       seen_digit_or_point = true;
     } else {
-      return std::nullopt;
+      return false;
     }
   }
   if (cleaned.empty() || cleaned == "+" || cleaned == "-" || cleaned == "." || cleaned == "+." ||
       cleaned == "-.") {
-    return Object::real(0.0);
+    out.variant().emplace<3>(0.0);
+    return true;
   }
-  if (auto r = parse_decimal_real(cleaned)) return Object::real(*r);
-  return std::nullopt;
+  if (auto r = parse_decimal_real(cleaned)) {
+    out.variant().emplace<3>(*r);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<Object> parse_number(std::span<const uint8_t> token) {
+  Object out;
+  if (!parse_number_into(token, out)) return std::nullopt;
+  return out;
 }
 
 bool is_valid_utf8(std::span<const uint8_t> bytes) {
@@ -368,7 +384,8 @@ Dict Cursor::read_dict_body(int depth) {
       ++pos_;
       std::string key = read_name();
       // A key whose value cannot be read is dropped.
-      if (auto value = read_object_at(depth + 1)) dict.insert(std::move(key), std::move(*value));
+      Object value;
+      if (read_into(value, depth + 1)) dict.insert(std::move(key), std::move(value));
     } else if (c == '>') {
       ++pos_;
       if (peek() == '>') ++pos_;
@@ -380,8 +397,8 @@ Dict Cursor::read_dict_body(int depth) {
   return dict;
 }
 
-std::optional<Object> Cursor::read_array(int depth) {
-  Array items;
+void Cursor::read_array_into(Object& out, int depth) {
+  Array& items = out.variant().emplace<6>();
   while (true) {
     skip_ws();
     if (at_end()) break;
@@ -389,10 +406,9 @@ std::optional<Object> Cursor::read_array(int depth) {
       ++pos_;
       break;
     }
-    if (auto item = read_object_at(depth + 1)) {
-      items.push_back(std::move(*item));
-      continue;
-    }
+    if (items.empty()) items.reserve(4);
+    if (read_into(items.emplace_back(), depth + 1)) continue;
+    items.pop_back();
     if (at_end()) break;
     // Skip the unreadable byte and try again; a long unreadable token goes in one step.
     size_t run = 0;
@@ -406,75 +422,90 @@ std::optional<Object> Cursor::read_array(int depth) {
       ++pos_;
     }
   }
-  return Object(std::move(items));
 }
 
-std::optional<Object> Cursor::read_token_object() {
+bool Cursor::read_token_into(Object& out) {
   size_t start = pos_;
   std::span<const uint8_t> token = read_regular();
   std::string_view text = as_chars(token);
-  if (text == "null") return Object();
-  if (text == "true") return Object::boolean(true);
-  if (text == "false") return Object::boolean(false);
-  std::optional<Object> number = parse_number(token);
-  if (!number) {
-    pos_ = start;
-    return std::nullopt;
+  if (text == "null") {
+    out.variant().emplace<0>();
+    return true;
   }
-  if (!number->is_integer()) return number;
-  int64_t n = *number->as_integer();
-  if (n < 0 || n > int64_t{std::numeric_limits<uint32_t>::max()}) return number;
+  if (text == "true" || text == "false") {
+    out.variant().emplace<1>(text == "true");
+    return true;
+  }
+  if (!parse_number_into(token, out)) {
+    pos_ = start;
+    return false;
+  }
+  if (!out.is_integer()) return true;
+  int64_t n = *out.as_integer();
+  if (n < 0 || n > int64_t{std::numeric_limits<uint32_t>::max()}) return true;
 
   // "n g R" is a reference; anything else leaves the cursor right after n.
   size_t after = pos_;
   skip_ws();
   int c = peek();
   if (c >= 0 && (is_digit(static_cast<uint8_t>(c)) || c == '+' || c == '-')) {
-    std::optional<Object> gen = parse_number(read_regular());
-    if (gen && gen->is_integer()) {
-      int64_t g = *gen->as_integer();
+    Object gen;
+    if (parse_number_into(read_regular(), gen) && gen.is_integer()) {
+      int64_t g = *gen.as_integer();
       skip_ws();
       if (g >= 0 && g <= 65535 && eat_keyword("R")) {
-        return Object::ref(static_cast<uint32_t>(n), static_cast<uint16_t>(g));
+        out.variant().emplace<9>(Ref{static_cast<uint32_t>(n), static_cast<uint16_t>(g)});
+        return true;
       }
     }
   }
   pos_ = after;
-  return number;
+  return true;
 }
 
 std::optional<Object> Cursor::read_object_at(int depth) {
-  if (depth >= kMaxDepth) return std::nullopt;
+  Object out;
+  if (!read_into(out, depth)) return std::nullopt;
+  return out;
+}
+
+bool Cursor::read_into(Object& out, int depth) {
+  if (depth >= kMaxDepth) return false;
   while (true) {
     skip_ws();
-    if (at_end()) return std::nullopt;
+    if (at_end()) return false;
     switch (data_[pos_]) {
       case '(':
         ++pos_;
-        return Object::string(read_literal_string());
+        out.variant().emplace<4>(read_literal_string());
+        return true;
       case '/':
         ++pos_;
-        return Object::name(read_name());
+        out.variant().emplace<5>(read_name());
+        return true;
       case '<':
         if (pos_ + 1 < data_.size() && data_[pos_ + 1] == '<') {
           pos_ += 2;
-          return Object(read_dict_body(depth));
+          out.variant().emplace<7>(read_dict_body(depth));
+          return true;
         }
         ++pos_;
-        return Object::string(read_hex_string());
+        out.variant().emplace<4>(read_hex_string());
+        return true;
       case '[':
         ++pos_;
-        return read_array(depth);
+        read_array_into(out, depth);
+        return true;
       case ')':
       case '>':
       case ']':
       case '}':
-        return std::nullopt;
+        return false;
       case '{':
         ++pos_;  // PostScript braces carry nothing for the reader
         continue;
       default:
-        return read_token_object();
+        return read_token_into(out);
     }
   }
 }

@@ -86,8 +86,10 @@ class Cursor {
   Stream read_stream_data(Dict dict, std::optional<size_t> length);
 
  private:
-  std::optional<Object> read_array(int depth);
-  std::optional<Object> read_token_object();
+  // The readers fill `out` in place, so that nested values are never moved level by level.
+  bool read_into(Object& out, int depth);
+  void read_array_into(Object& out, int depth);
+  bool read_token_into(Object& out);
 
   std::span<const uint8_t> data_;
   size_t pos_ = 0;

@@ -44,37 +44,10 @@ int64_t saturating_trunc(double v) {
   return static_cast<int64_t>(v);
 }
 
-std::optional<bool> Object::as_bool() const {
-  if (auto* b = std::get_if<1>(&v_)) return *b;
-  return std::nullopt;
-}
-
-std::optional<int64_t> Object::as_integer() const {
-  if (auto* i = std::get_if<2>(&v_)) return *i;
-  return std::nullopt;
-}
-
 std::optional<int64_t> Object::as_int() const {
   if (auto* i = std::get_if<2>(&v_)) return *i;
   if (auto* r = std::get_if<3>(&v_)) return saturating_trunc(*r);
   return std::nullopt;
-}
-
-std::optional<double> Object::as_number() const {
-  if (auto* i = std::get_if<2>(&v_)) return static_cast<double>(*i);
-  if (auto* r = std::get_if<3>(&v_)) return *r;
-  return std::nullopt;
-}
-
-std::optional<Ref> Object::as_ref() const {
-  if (auto* r = std::get_if<9>(&v_)) return *r;
-  return std::nullopt;
-}
-
-const Dict* Object::dict_or_stream_dict() const {
-  if (auto* d = std::get_if<7>(&v_)) return d;
-  if (auto* s = std::get_if<8>(&v_)) return &s->dict;
-  return nullptr;
 }
 
 std::string_view kind_name(Object::Kind kind) {

@@ -120,14 +120,27 @@ class Object {
   bool is_stream() const { return kind() == Kind::Stream; }
   bool is_ref() const { return kind() == Kind::Ref; }
 
-  std::optional<bool> as_bool() const;
+  std::optional<bool> as_bool() const {
+    if (auto* b = std::get_if<1>(&v_)) return *b;
+    return std::nullopt;
+  }
   // Integer only.
-  std::optional<int64_t> as_integer() const;
+  std::optional<int64_t> as_integer() const {
+    if (auto* i = std::get_if<2>(&v_)) return *i;
+    return std::nullopt;
+  }
   // Integer, or Real truncated toward zero with saturation: how PDF reads most counts and offsets.
   std::optional<int64_t> as_int() const;
   // Integer or Real as a double.
-  std::optional<double> as_number() const;
-  std::optional<kestrum::Ref> as_ref() const;
+  std::optional<double> as_number() const {
+    if (auto* i = std::get_if<2>(&v_)) return static_cast<double>(*i);
+    if (auto* r = std::get_if<3>(&v_)) return *r;
+    return std::nullopt;
+  }
+  std::optional<kestrum::Ref> as_ref() const {
+    if (auto* r = std::get_if<9>(&v_)) return *r;
+    return std::nullopt;
+  }
 
   const Bytes* as_string() const { return std::get_if<4>(&v_); }
   const std::string* as_name() const { return std::get_if<5>(&v_); }
@@ -139,7 +152,11 @@ class Object {
   kestrum::Stream* as_stream() { return std::get_if<8>(&v_); }
   Bytes* as_string() { return std::get_if<4>(&v_); }
   // The dictionary of a Dict or of a Stream, else nullptr.
-  const kestrum::Dict* dict_or_stream_dict() const;
+  const kestrum::Dict* dict_or_stream_dict() const {
+    if (auto* d = std::get_if<7>(&v_)) return d;
+    if (auto* s = std::get_if<8>(&v_)) return &s->dict;
+    return nullptr;
+  }
 
   const Variant& variant() const { return v_; }
   Variant& variant() { return v_; }
