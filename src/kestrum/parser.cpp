@@ -160,6 +160,8 @@ class XrefReader {
   void insert(uint32_t number, XrefEntry entry) { file_.xref_.try_emplace(number, entry); }
   void push_prev(const Dict& trailer, std::deque<size_t>& pending);
   std::vector<Occurrence> scan_objects() const;
+  bool packed_is_catalog(uint32_t number, const InStream& entry,
+                         std::unordered_map<uint32_t, std::vector<size_t>>& offsets);
   std::optional<Dict> scan_trailer() const;
 
   PdfFile& file_;
@@ -407,6 +409,7 @@ Result<void> XrefReader::rebuild() {
   numbers.reserve(file_.xref_.size());
   for (const auto& [number, entry] : file_.xref_) numbers.push_back(number);
   std::sort(numbers.begin(), numbers.end());
+  std::unordered_map<uint32_t, std::vector<size_t>> stream_offsets;
   for (uint32_t number : numbers) {
     bool catalog = false;
     const XrefEntry& entry = file_.xref_.at(number);
@@ -418,10 +421,7 @@ Result<void> XrefReader::rebuild() {
         catalog = object && object->is_dict() && object->as_dict()->has_name("Type", "Catalog");
       }
     } else {
-      Visiting visiting;
-      Object object = file_.load_object(number, visiting);
-      const Dict* d = object.dict_or_stream_dict();
-      catalog = d != nullptr && d->has_name("Type", "Catalog");
+      catalog = packed_is_catalog(number, std::get<InStream>(entry), stream_offsets);
     }
     if (catalog) {
       file_.trailer_.insert("Root", Object::ref(number, 0));
@@ -429,6 +429,35 @@ Result<void> XrefReader::rebuild() {
     }
   }
   return {};
+}
+
+bool XrefReader::packed_is_catalog(uint32_t number, const InStream& entry,
+                                   std::unordered_map<uint32_t, std::vector<size_t>>& offsets) {
+  auto index = file_.objstm_index(entry.stream);
+  if (!index) return false;
+  std::optional<size_t> position = (*index)->find(number, entry.index);
+  if (!position) return false;
+  SharedBytes data;
+  {
+    std::lock_guard lock(file_.data_mutex_);
+    if (auto it = file_.objstm_data_.find(entry.stream); it != file_.objstm_data_.end()) {
+      data = it->second;
+    }
+  }
+  if (!data) return false;
+  // Like loading the object, but only up to where the next object of the stream starts: the
+  // search reads every object, and each could otherwise run on to the end of the stream.
+  auto [sorted, fresh] = offsets.try_emplace(entry.stream);
+  if (fresh) {
+    for (const auto& [n, offset] : (*index)->entries) sorted->second.push_back(offset);
+    std::sort(sorted->second.begin(), sorted->second.end());
+  }
+  size_t start = std::min((*index)->entries[*position].second, data->size());
+  auto next = std::upper_bound(sorted->second.begin(), sorted->second.end(), start);
+  size_t end = next == sorted->second.end() ? data->size() : std::min(*next, data->size());
+  Cursor c(std::span<const uint8_t>(*data).first(end), start);
+  std::optional<Object> object = c.read_object_at(0);
+  return object && object->is_dict() && object->as_dict()->has_name("Type", "Catalog");
 }
 
 Result<std::shared_ptr<PdfFile>> PdfFile::load(Bytes bytes, std::span<const uint8_t> password) {

@@ -160,6 +160,14 @@ TEST(PdfFile, RebuildFindsPackedObjectsAndTheLowestCatalog) {
   EXPECT_EQ(file->xref().at(5), XrefEntry(InStream{10, 1}));
 }
 
+TEST(PdfFile, RebuildCopesWithManyUnterminatedObjects) {
+  // Each fragment reads on to the end of the file; reading every one of them to the end, as a
+  // careless scan would, takes time quadratic in the file size.
+  std::string pdf = "%PDF-1.4\n";
+  for (int i = 1; i <= 50'000; ++i) pdf += fmt::format("{} 0 obj << /A (\ntrailer (\n", i);
+  EXPECT_EQ(open_error(pdf), "malformed pdf: trailer has no /Root");
+}
+
 TEST(PdfFile, HybridSectionsAreReadInOrder) {
   // Revision 1 defines 5, 6 and 7; the hybrid update redefines 5 in its table and 5 and 6 in
   // its stream. The table comes first, then the stream, then the older section.
