@@ -208,8 +208,9 @@ Result<void> XrefReader::read_table(Cursor& c, std::deque<size_t>& pending) {
     if (c.eat_keyword("trailer")) {
       std::optional<Object> object = c.read_object_at(0);
       const Dict* trailer = object ? object->dict_or_stream_dict() : nullptr;
-      if (trailer == nullptr)
+      if (trailer == nullptr) {
         return std::unexpected(Error::parse("xref table without trailer dict"));
+      }
       merge_trailer(file_.trailer_, *trailer);
       push_prev(*trailer, pending);
       if (const Object* stm = trailer->get("XRefStm")) {
@@ -250,8 +251,9 @@ Result<void> XrefReader::read_xref_stream(Cursor& c, std::deque<size_t>& pending
   Dict* dict = object->as_dict();
   if (dict == nullptr) return std::unexpected(Error::parse("xref stream object is not a stream"));
   c.skip_ws();
-  if (!c.eat_keyword("stream"))
+  if (!c.eat_keyword("stream")) {
     return std::unexpected(Error::parse("xref stream without stream body"));
+  }
   // Only a direct length is used: the objects that could hold it are not known yet.
   std::optional<size_t> length;
   if (const Object* l = dict->get("Length"); l != nullptr && l->is_number()) {
@@ -475,8 +477,9 @@ Result<std::shared_ptr<PdfFile>> PdfFile::load(Bytes bytes, std::span<const uint
   }
   // Objects fetched while the cross-reference was incomplete may have been cached as Null.
   file->clear_caches();
-  if (!file->trailer_.contains("Root"))
+  if (!file->trailer_.contains("Root")) {
     return std::unexpected(Error::parse("trailer has no /Root"));
+  }
 
   if (const Object* encrypt = file->trailer_.get("Encrypt")) {
     if (auto ref = encrypt->as_ref()) file->encrypt_number_ = ref->num;
@@ -670,14 +673,16 @@ Result<std::shared_ptr<const ObjStmIndex>> PdfFile::objstm_index_with(uint32_t s
     return index->entries[a].first < index->entries[b].first;
   });
 
+  // The data goes in first: another thread that finds the index must find the data too, or it
+  // would load (and cache) the object as Null.
+  {
+    std::lock_guard lock(data_mutex_);
+    objstm_data_.insert_or_assign(stream, decoded->bytes);
+  }
   std::shared_ptr<const ObjStmIndex> shared = index;
   {
     std::lock_guard lock(index_mutex_);
     indexes_.insert_or_assign(stream, shared);
-  }
-  {
-    std::lock_guard lock(data_mutex_);
-    objstm_data_.insert_or_assign(stream, decoded->bytes);
   }
   return shared;
 }

@@ -342,7 +342,8 @@ TEST(PdfFile, ConcurrentFetchesAgree) {
     threads.emplace_back([&, t] {
       for (uint32_t i = 0; i < 400; ++i) {
         uint32_t n = 10 + (i * 37 + static_cast<uint32_t>(t) * 101) % 400;
-        const Array* a = file->get(n)->as_array();
+        SharedObject object = file->get(n);  // keeps the object alive while it is read
+        const Array* a = object->as_array();
         if (a == nullptr || a->size() != 2 || (*a)[0].as_integer() != int64_t{n}) ++wrong[t];
       }
     });
