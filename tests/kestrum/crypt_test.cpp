@@ -174,6 +174,17 @@ TEST(Decryptor, CorpusOpensAsUserAndOwnerAndMatchesTheSource) {
   }
 }
 
+TEST(Decryptor, VersionFourWithoutLengthUses128BitKeys) {
+  // The entry renamed in place, so that every offset stays right.
+  std::string pdf = read_file(corpus_file("short-r4-aes-128.pdf"));
+  size_t at = pdf.find("/Filter /Standard /Length 128");
+  ASSERT_NE(at, std::string::npos);
+  pdf.replace(at + 18, 7, "/Lxxxxx");
+  auto file = PdfFile::load(to_bytes(pdf), {});
+  ASSERT_TRUE(file) << file.error().message();
+  EXPECT_EQ(hex((*file)->decryptor()->key), "6c13f8f31b42ab45f9924acadb42cc08");
+}
+
 TEST(Decryptor, CorpusRefusesWrongPasswords) {
   for (const CorpusCase& c : kCorpus) {
     // The plain copies open with the empty password, so "secret" is wrong for them.
