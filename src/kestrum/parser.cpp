@@ -93,11 +93,12 @@ void decrypt_in_place(Object& object, uint32_t number, uint16_t generation, cons
       break;
     case Object::Kind::Stream: {
       Stream& stream = *object.as_stream();
+      // A cross-reference stream is stored in the clear, the strings of its dictionary (the
+      // document /ID among them) included.
+      if (stream.dict.has_name("Type", "XRef")) break;
       for (auto& [key, value] : stream.dict) decrypt_in_place(value, number, generation, d);
-      // Cross-reference streams are never encrypted; metadata only when the file says so.
-      bool clear = stream.dict.has_name("Type", "XRef") ||
-                   (stream.dict.has_name("Type", "Metadata") && !d.encrypt_metadata);
-      if (!clear) {
+      // Metadata is encrypted only when the file says so.
+      if (!stream.dict.has_name("Type", "Metadata") || d.encrypt_metadata) {
         stream.data = std::make_shared<const Bytes>(
             d.decrypt(d.stream_method, number, generation, *stream.data));
       }

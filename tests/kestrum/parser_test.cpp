@@ -93,7 +93,7 @@ TEST(PdfFile, FatalErrors) {
            .trailer("/Root 1 0 R /Encrypt 5 0 R")
            .object(5, "<< /Filter /Standard /V 2 /R 3 >>")
            .build(),
-       "unsupported encryption: encrypted documents are not supported yet"},
+       "invalid password"},  // the security handler's error is the error of opening
       {basic().trailer("/Root 1 0 R /Encrypt 5 0 R").object(5, "42").build(),
        "malformed pdf: encrypt entry is not a dictionary"},
       {basic().trailer("/Root 1 0 R /Encrypt 77 0 R").build(),
