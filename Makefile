@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all build configure check check-asan demo bench deps clean
+.PHONY: all build configure check check-asan demo bench deps clean fuzz fuzz-run
 
 all: build
 
@@ -39,5 +39,22 @@ bench: configure
 deps:
 	scripts/deps.sh
 
+# libFuzzer builds of fuzz/*_fuzzer.cpp with clang 19, ASan and UBSan, in their own directory.
+FUZZ_BUILD ?= build-fuzz
+SECONDS    ?= 60
+
+$(FUZZ_BUILD)/build.ninja:
+	scripts/fuzz-deps.sh
+	CC=clang-19 CXX=clang++-19 cmake -S . -B $(FUZZ_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCRIVANE_FUZZ=ON $(CMAKE_ARGS)
+
+fuzz: $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+# Runs every target (or those in TARGETS) for SECONDS each, one after another at low priority;
+# new crashes, hangs and leaks are kept in fuzz/crashes/<target>/.
+fuzz-run: fuzz
+	scripts/fuzz-run.sh $(FUZZ_BUILD) $(SECONDS) $(TARGETS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
