@@ -204,12 +204,12 @@ Bytes lzw_decode(std::span<const uint8_t> input, bool early_change, size_t limit
   return out;
 }
 
-Bytes ascii_hex_decode(std::span<const uint8_t> input) {
+Bytes ascii_hex_decode(std::span<const uint8_t> input, size_t limit) {
   Bytes out;
-  out.reserve(input.size() / 2);
+  out.reserve(std::min(input.size() / 2, limit));
   int high = -1;
   for (uint8_t c : input) {
-    if (c == '>') break;
+    if (c == '>' || out.size() >= limit) break;
     int v = -1;
     if (c >= '0' && c <= '9')
       v = c - '0';
@@ -225,13 +225,13 @@ Bytes ascii_hex_decode(std::span<const uint8_t> input) {
       high = -1;
     }
   }
-  if (high >= 0) out.push_back(static_cast<uint8_t>(high << 4));
+  if (high >= 0 && out.size() < limit) out.push_back(static_cast<uint8_t>(high << 4));
   return out;
 }
 
-Bytes ascii85_decode(std::span<const uint8_t> input) {
+Bytes ascii85_decode(std::span<const uint8_t> input, size_t limit) {
   Bytes out;
-  out.reserve(input.size() / 5 * 4 + 4);
+  out.reserve(std::min(input.size() / 5 * 4 + 4, limit));
   size_t i = 0;
   // The start marker may follow whitespace; elsewhere "<" would be ignored and "~" end the data.
   while (i < input.size() && (input[i] == ' ' || input[i] == '\t' || input[i] == '\r' ||
@@ -241,7 +241,7 @@ Bytes ascii85_decode(std::span<const uint8_t> input) {
   if (input.size() - i >= 2 && input[i] == '<' && input[i + 1] == '~') i += 2;
   uint32_t value = 0;
   int digits = 0;
-  for (; i < input.size(); ++i) {
+  for (; i < input.size() && out.size() < limit; ++i) {
     uint8_t c = input[i];
     if (c == '~') break;
     if (c == 'z' && digits == 0) {
@@ -262,6 +262,7 @@ Bytes ascii85_decode(std::span<const uint8_t> input) {
     for (; digits < 5; ++digits) value = value * 85 + 84;
     for (int k = 0; k < n - 1; ++k) out.push_back(static_cast<uint8_t>(value >> (24 - 8 * k)));
   }
+  if (out.size() > limit) out.resize(limit);
   return out;
 }
 
@@ -377,13 +378,18 @@ std::vector<std::string> filter_names(const Dict& dict, const Resolver& resolver
   return names;
 }
 
-Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver& resolver) {
+Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver& resolver,
+                       size_t limit) {
   std::vector<std::string> names = filter_names(dict, resolver);
   std::vector<Dict> params;
   if (!names.empty()) params = decode_params(dict, resolver);
   static const Dict kNoParams;
 
   std::optional<Bytes> current;  // set once a general filter has run
+  // What the filters still to run may produce: a chain of decompressors shares one cap, so a
+  // stream listing the same filter many times cannot make each of them inflate to the cap.
+  size_t budget = limit;
+  auto spend = [&](const Bytes& produced) { budget -= std::min(budget, produced.size()); };
   auto finish = [&](std::optional<std::string> image) {
     SharedBytes bytes = current ? std::make_shared<const Bytes>(std::move(*current)) : raw;
     return Decoded{bytes ? bytes : empty_bytes(), std::move(image)};
@@ -401,8 +407,9 @@ Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver&
       case FilterKind::Unknown:
         return std::unexpected(Error::parse(fmt::format("unknown filter {}", names[i])));
       case FilterKind::Flate: {
-        Result<Bytes> out = flate_decode(in);
+        Result<Bytes> out = flate_decode(in, budget);
         if (!out) return std::unexpected(std::move(out.error()));
+        spend(*out);
         out = apply_predictor(p, resolver, std::move(*out));
         if (!out) return std::unexpected(std::move(out.error()));
         current = std::move(*out);
@@ -410,19 +417,24 @@ Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver&
       }
       case FilterKind::Lzw: {
         bool early = int_param(p, "EarlyChange", 1, resolver) != 0;
-        Result<Bytes> out = apply_predictor(p, resolver, lzw_decode(in, early));
+        Bytes decoded = lzw_decode(in, early, budget);
+        spend(decoded);
+        Result<Bytes> out = apply_predictor(p, resolver, std::move(decoded));
         if (!out) return std::unexpected(std::move(out.error()));
         current = std::move(*out);
         break;
       }
       case FilterKind::AsciiHex:
-        current = ascii_hex_decode(in);
+        current = ascii_hex_decode(in, budget);
+        spend(*current);
         break;
       case FilterKind::Ascii85:
-        current = ascii85_decode(in);
+        current = ascii85_decode(in, budget);
+        spend(*current);
         break;
       case FilterKind::RunLength:
-        current = run_length_decode(in);
+        current = run_length_decode(in, budget);
+        spend(*current);
         break;
     }
   }

@@ -15,7 +15,9 @@
 
 namespace kestrum {
 
-// Output cap of every decoder (256 MiB): bounds the memory a small hostile stream can claim.
+// Output cap of one decode (256 MiB), shared by all the filters of the stream: bounds the memory
+// and the time a small hostile stream can claim, also when it chains decompressors, each
+// inflating the output of the one before.
 inline constexpr size_t kMaxDecodedSize = size_t{256} << 20;
 
 // Turns an object, possibly a Ref, into the object it denotes, so that filter names and
@@ -42,9 +44,12 @@ struct Decoded {
 };
 
 // Applies the stream's /Filter (or /F) with its /DecodeParms (or /DP). With no general filter
-// the raw buffer itself is returned, shared. Fails with Parse("unknown filter {}"),
-// Parse("flate stream decoded to nothing") or Parse("png predictor row type {}").
-Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver& resolver);
+// the raw buffer itself is returned, shared. The filters together produce at most `limit`
+// bytes: each one is cut off at what the ones before it left. Fails with
+// Parse("unknown filter {}"), Parse("flate stream decoded to nothing") or
+// Parse("png predictor row type {}").
+Result<Decoded> decode(const Dict& dict, const SharedBytes& raw, const Resolver& resolver,
+                       size_t limit = kMaxDecodedSize);
 inline Result<Decoded> decode(const Stream& stream, const Resolver& resolver) {
   return decode(stream.dict, stream.data, resolver);
 }
@@ -59,8 +64,9 @@ Result<Bytes> apply_predictor(const Dict& params, const Resolver& resolver, Byte
 Result<Bytes> flate_decode(std::span<const uint8_t> input, size_t limit = kMaxDecodedSize);
 Bytes lzw_decode(std::span<const uint8_t> input, bool early_change = true,
                  size_t limit = kMaxDecodedSize);
-Bytes ascii_hex_decode(std::span<const uint8_t> input);
-Bytes ascii85_decode(std::span<const uint8_t> input);
+Bytes ascii_hex_decode(std::span<const uint8_t> input, size_t limit = kMaxDecodedSize);
+// `z` makes four bytes of one, so this one inflates too.
+Bytes ascii85_decode(std::span<const uint8_t> input, size_t limit = kMaxDecodedSize);
 Bytes run_length_decode(std::span<const uint8_t> input, size_t limit = kMaxDecodedSize);
 
 }  // namespace kestrum

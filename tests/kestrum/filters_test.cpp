@@ -252,6 +252,42 @@ TEST(SimpleFilters, Decode) {
   }
 }
 
+TEST(SimpleFilters, OutputIsCapped) {
+  struct Case {
+    Bytes (*decoder)(std::span<const uint8_t>, size_t);
+    std::string_view input;
+    size_t limit;
+    std::string_view want;
+    const char* why;
+  };
+  const Case kCases[] = {
+      {ascii85_decode, "<~zzz~>", 6, "\0\0\0\0\0\0"sv, "z expands four times"},
+      {ascii85_decode, "<~9jqo^BlbD-BleB1DJ+*+F(f,q~>", 5, "Man i", "inside a group"},
+      {ascii85_decode, "<~9jqo^Bl~>", 5, "Man i", "inside the final partial group"},
+      {ascii_hex_decode, "414243>", 2, "AB", "full pairs"},
+      {ascii_hex_decode, "41424>", 2, "AB", "no room for the odd final digit"},
+      {run_length_decode, "\x81x", 100, std::string_view(std::string(100, 'x')), "repeat"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(text(c.decoder(as_bytes(c.input), c.limit)), c.want) << c.why;
+  }
+}
+
+TEST(Pipeline, FiltersShareOneOutputCap) {
+  // The hex stage yields 81 78 81 78, which run-length decodes to 256 x's; the four bytes the
+  // first filter produced count against the cap too.
+  Result<Decoded> out =
+      decode(parse_dict("<< /Filter [/AHx /RL] >>"), shared("81788178>"), DirectResolver(), 100);
+  ASSERT_TRUE(out.has_value()) << out.error().message();
+  EXPECT_EQ(text(out->view()), std::string(96, 'x'));
+
+  // A chain that inflates at every step: the second stage gets what the first one left.
+  const std::string twice = deflate(deflate(std::string(5'000, 'y')));
+  out = decode(parse_dict("<< /Filter [/Fl /Fl] >>"), shared(twice), DirectResolver(), 1'000);
+  ASSERT_TRUE(out.has_value()) << out.error().message();
+  EXPECT_EQ(out->view().size(), 1'000u - deflate(std::string(5'000, 'y')).size());
+}
+
 TEST(Pipeline, StopsAtTheFirstImageFilter) {
   const std::string jpeg = "\xFF\xD8 pretend jpeg";
   Result<Decoded> out = run("<< /Filter [/FlateDecode /DCTDecode /Bogus] >>", deflate(jpeg));
