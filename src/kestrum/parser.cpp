@@ -18,6 +18,10 @@ namespace {
 
 // startxref is looked for only this close to the end of the file.
 constexpr size_t kStartxrefWindow = 2048;
+// An object header ("4294967295 65535 obj" at most, with some whitespace around it) is looked
+// for only this far from the offset the cross-reference gives, which keeps checking every entry
+// linear in their number.
+constexpr size_t kHeaderProbe = 64;
 
 bool contains(const std::vector<uint32_t>& v, uint32_t x) {
   return std::find(v.begin(), v.end(), x) != v.end();
@@ -133,6 +137,18 @@ std::optional<size_t> ObjStmIndex::find(uint32_t number, uint32_t hint) const {
   return std::nullopt;
 }
 
+std::optional<std::pair<size_t, size_t>> ObjStmIndex::extent(size_t position, size_t size) const {
+  const size_t offset = entries[position].second;
+  auto it =
+      std::lower_bound(starts.begin(), starts.end(), offset,
+                       [](const std::pair<size_t, uint32_t>& s, size_t o) { return s.first < o; });
+  // Objects sharing an offset would each read the same bytes again, however many they are.
+  if (it == starts.end() || it->second != position) return std::nullopt;
+  auto next = std::next(it);
+  const size_t end = next == starts.end() ? size : std::min(next->first, size);
+  return std::pair(std::min(offset, size), end);
+}
+
 void merge_trailer(Dict& accumulated, const Dict& dict) {
   for (const auto& [key, value] : dict) {
     if (!accumulated.contains(key)) accumulated.insert(key, value);
@@ -161,11 +177,15 @@ class XrefReader {
 
   Result<void> read_table(Cursor& c, std::deque<size_t>& pending);
   Result<void> read_xref_stream(Cursor& c, std::deque<size_t>& pending);
-  void insert(uint32_t number, XrefEntry entry) { file_.xref_.try_emplace(number, entry); }
+  // False once the cross-reference holds as many objects as the file can.
+  bool insert(uint32_t number, XrefEntry entry) {
+    if (file_.xref_.size() >= file_.max_objects()) return false;
+    file_.xref_.try_emplace(number, entry);
+    return true;
+  }
   void push_prev(const Dict& trailer, std::deque<size_t>& pending);
   std::vector<Occurrence> scan_objects() const;
-  bool packed_is_catalog(uint32_t number, const InStream& entry,
-                         std::unordered_map<uint32_t, std::vector<size_t>>& offsets);
+  bool packed_is_catalog(uint32_t number, const InStream& entry);
   std::optional<Dict> scan_trailer() const;
   // An object of the scan read only up to the next object header the scan found, which keeps a
   // file of many unterminated objects linear to scan.
@@ -307,19 +327,20 @@ Result<void> XrefReader::read_xref_stream(Cursor& c, std::deque<size_t>& pending
   // Only whole entries are read; a width sum beyond the data leaves no entries at all.
   const size_t usable = entry_width > data.size() ? 0 : data.size() - data.size() % entry_width;
   size_t at = 0;
-  for (size_t k = 0; k + 1 < index.size() && at < usable; k += 2) {
+  bool full = false;
+  for (size_t k = 0; k + 1 < index.size() && at < usable && !full; k += 2) {
     const auto start = static_cast<uint32_t>(index[k]);
-    for (int64_t i = 0; i < index[k + 1] && at < usable; ++i) {
+    for (int64_t i = 0; i < index[k + 1] && at < usable && !full; ++i) {
       uint64_t type = w0 == 0 ? 1 : read_big_endian(data, at, w0);
       uint64_t f2 = read_big_endian(data, at + w0, w1);
       uint64_t f3 = read_big_endian(data, at + w0 + w1, w2);
       at += entry_width;
       uint32_t number = start + static_cast<uint32_t>(i);
       if (type == 1) {
-        insert(number, InFile{static_cast<size_t>(f2),
-                              static_cast<uint16_t>(std::min<uint64_t>(f3, 65535))});
+        full = !insert(number, InFile{static_cast<size_t>(f2),
+                                      static_cast<uint16_t>(std::min<uint64_t>(f3, 65535))});
       } else if (type == 2) {
-        insert(number, InStream{static_cast<uint32_t>(f2), static_cast<uint32_t>(f3)});
+        full = !insert(number, InStream{static_cast<uint32_t>(f2), static_cast<uint32_t>(f3)});
       }
     }
   }
@@ -426,7 +447,7 @@ void XrefReader::finish_rebuild() {
     auto index = file_.objstm_index(stream);
     if (!index) continue;  // a broken object stream contributes nothing
     const auto& entries = (*index)->entries;
-    for (size_t i = 0; i < entries.size(); ++i) {
+    for (size_t i = 0; i < entries.size() && file_.xref_.size() < file_.max_objects(); ++i) {
       file_.xref_.try_emplace(entries[i].first, InStream{stream, static_cast<uint32_t>(i)});
     }
   }
@@ -437,7 +458,6 @@ void XrefReader::finish_rebuild() {
   numbers.reserve(file_.xref_.size());
   for (const auto& [number, entry] : file_.xref_) numbers.push_back(number);
   std::sort(numbers.begin(), numbers.end());
-  std::unordered_map<uint32_t, std::vector<size_t>> stream_offsets;
   for (uint32_t number : numbers) {
     bool catalog = false;
     const XrefEntry& entry = file_.xref_.at(number);
@@ -449,7 +469,7 @@ void XrefReader::finish_rebuild() {
         catalog = object && object->is_dict() && object->as_dict()->has_name("Type", "Catalog");
       }
     } else {
-      catalog = packed_is_catalog(number, std::get<InStream>(entry), stream_offsets);
+      catalog = packed_is_catalog(number, std::get<InStream>(entry));
     }
     if (catalog) {
       file_.trailer_.insert("Root", Object::ref(number, 0));
@@ -458,8 +478,7 @@ void XrefReader::finish_rebuild() {
   }
 }
 
-bool XrefReader::packed_is_catalog(uint32_t number, const InStream& entry,
-                                   std::unordered_map<uint32_t, std::vector<size_t>>& offsets) {
+bool XrefReader::packed_is_catalog(uint32_t number, const InStream& entry) {
   auto index = file_.objstm_index(entry.stream);
   if (!index) return false;
   std::optional<size_t> position = (*index)->find(number, entry.index);
@@ -472,17 +491,10 @@ bool XrefReader::packed_is_catalog(uint32_t number, const InStream& entry,
     }
   }
   if (!data) return false;
-  // Like loading the object, but only up to where the next object of the stream starts: the
-  // search reads every object, and each could otherwise run on to the end of the stream.
-  auto [sorted, fresh] = offsets.try_emplace(entry.stream);
-  if (fresh) {
-    for (const auto& [n, offset] : (*index)->entries) sorted->second.push_back(offset);
-    std::sort(sorted->second.begin(), sorted->second.end());
-  }
-  size_t start = std::min((*index)->entries[*position].second, data->size());
-  auto next = std::upper_bound(sorted->second.begin(), sorted->second.end(), start);
-  size_t end = next == sorted->second.end() ? data->size() : std::min(*next, data->size());
-  Cursor c(std::span<const uint8_t>(*data).first(end), start);
+  // Like loading the object (the search reads every object of the file).
+  std::optional<std::pair<size_t, size_t>> extent = (*index)->extent(*position, data->size());
+  if (!extent) return false;
+  Cursor c(std::span<const uint8_t>(*data).first(extent->second), extent->first);
   std::optional<Object> object = c.read_object_at(0);
   return object && object->is_dict() && object->as_dict()->has_name("Type", "Catalog");
 }
@@ -504,6 +516,7 @@ Result<std::shared_ptr<PdfFile>> PdfFile::load(Bytes bytes, std::span<const uint
   }
   // Objects fetched while the cross-reference was incomplete may have been cached as Null.
   file->clear_caches();
+  file->find_object_starts();
   if (!rebuilding && !file->trailer_.contains("Root")) {
     return std::unexpected(Error::parse("trailer has no /Root"));
   }
@@ -548,6 +561,30 @@ void PdfFile::clear_caches() {
   }
   std::lock_guard lock(data_mutex_);
   objstm_data_.clear();
+  objstm_bytes_ = 0;
+}
+
+void PdfFile::find_object_starts() {
+  // Where an object whose header is in place starts, the object before it ends: an unterminated
+  // array or string then stops there instead of running on through every later object, which
+  // made fetching all the objects of such a file take time quadratic in its size. An offset
+  // that does not hold its object (a stale or wrong entry) cuts nothing short.
+  object_starts_.clear();
+  for (const auto& [number, entry] : xref_) {
+    const InFile* in_file = std::get_if<InFile>(&entry);
+    if (in_file == nullptr || in_file->offset >= data_.size()) continue;
+    const size_t probe_end = std::min(data_.size(), saturating_add(in_file->offset, kHeaderProbe));
+    Cursor c(std::span<const uint8_t>(data_).first(probe_end), in_file->offset);
+    if (read_object_header(c, number)) object_starts_.push_back(in_file->offset);
+  }
+  std::sort(object_starts_.begin(), object_starts_.end());
+  object_starts_.erase(std::unique(object_starts_.begin(), object_starts_.end()),
+                       object_starts_.end());
+}
+
+size_t PdfFile::object_end(size_t offset) const {
+  auto next = std::upper_bound(object_starts_.begin(), object_starts_.end(), offset);
+  return next == object_starts_.end() ? data_.size() : *next;
 }
 
 SharedObject PdfFile::get(uint32_t number) const {
@@ -608,7 +645,7 @@ Object PdfFile::load_object(uint32_t number, Visiting& visiting) const {
 
 Object PdfFile::load_in_file(uint32_t number, const InFile& entry, Visiting& visiting) const {
   if (entry.offset >= data_.size()) return Object();
-  Cursor c(data_, entry.offset);
+  Cursor c(std::span<const uint8_t>(data_).first(object_end(entry.offset)), entry.offset);
   if (!read_object_header(c, number)) return Object();
   std::optional<Object> object = c.read_object_at(0);
   if (!object) return Object();
@@ -647,7 +684,9 @@ Object PdfFile::load_in_stream(uint32_t number, const InStream& entry, Visiting&
     if (auto it = objstm_data_.find(entry.stream); it != objstm_data_.end()) data = it->second;
   }
   if (!data) return Object();
-  Cursor c(*data, std::min((*index)->entries[*position].second, data->size()));
+  std::optional<std::pair<size_t, size_t>> extent = (*index)->extent(*position, data->size());
+  if (!extent) return Object();
+  Cursor c(std::span<const uint8_t>(*data).first(extent->second), extent->first);
   std::optional<Object> object = c.read_object_at(0);
   return object ? std::move(*object) : Object();
 }
@@ -663,11 +702,22 @@ Result<std::shared_ptr<const ObjStmIndex>> PdfFile::objstm_index_with(uint32_t s
     std::lock_guard lock(index_mutex_);
     if (auto it = indexes_.find(stream); it != indexes_.end()) return it->second;
   }
-  auto missing = [&] {
-    return std::unexpected(Error::parse(fmt::format("object stream {} missing", stream)));
-  };
+  auto missing = [&] { return Error::parse(fmt::format("object stream {} missing", stream)); };
   // An object stream whose own loading needs one of its objects cannot be indexed.
-  if (contains(visiting.indexing, stream) || visiting.depth() >= kMaxNestedLoads) return missing();
+  if (contains(visiting.indexing, stream) || visiting.depth() >= kMaxNestedLoads) {
+    return std::unexpected(missing());
+  }
+  // A failure is kept when nothing else was being loaded, so that it does not depend on the
+  // chain that led here; the objects of a stream whose decode fails late then do not decode it
+  // once each.
+  const bool keep_failure = visiting.indexing.empty() && visiting.loading.size() <= 1;
+  auto fail = [&](Error error) -> Result<std::shared_ptr<const ObjStmIndex>> {
+    if (keep_failure) {
+      std::lock_guard lock(index_mutex_);
+      indexes_.insert_or_assign(stream, std::unexpected(error));
+    }
+    return std::unexpected(std::move(error));
+  };
   visiting.indexing.push_back(stream);
   struct Pop {
     Visiting& v;
@@ -676,9 +726,9 @@ Result<std::shared_ptr<const ObjStmIndex>> PdfFile::objstm_index_with(uint32_t s
 
   SharedObject object = get_with(stream, visiting);
   const Stream* s = object->as_stream();
-  if (s == nullptr) return missing();
+  if (s == nullptr) return fail(missing());
   Result<Decoded> decoded = kestrum::decode(*s, ChainResolver(*this, visiting));
-  if (!decoded) return std::unexpected(std::move(decoded.error()));
+  if (!decoded) return fail(std::move(decoded.error()));
   auto count = [&](std::string_view key) -> int64_t {
     const Object* v = s->dict.get(key);
     if (v == nullptr) return 0;
@@ -689,10 +739,13 @@ Result<std::shared_ptr<const ObjStmIndex>> PdfFile::objstm_index_with(uint32_t s
 
   auto index = std::make_shared<ObjStmIndex>();
   std::span<const uint8_t> data = decoded->view();
-  // /N comes from the file: reserve no more pairs than the data could spell out.
-  index->entries.reserve(static_cast<size_t>(std::min<int64_t>(n, data.size() / 3 + 1)));
+  // /N comes from the file: reserve no more pairs than the data could spell out, and keep no
+  // more than the file could hold objects.
+  const size_t max_pairs = std::min(data.size() / 3 + 1, max_objects());
+  index->entries.reserve(
+      static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(max_pairs))));
   Cursor c(data);
-  for (int64_t k = 0; k < n; ++k) {
+  for (int64_t k = 0; k < n && index->entries.size() < max_objects(); ++k) {
     auto number = read_int_token(c);
     auto offset = read_int_token(c);
     if (!number || !offset) break;
@@ -705,12 +758,34 @@ Result<std::shared_ptr<const ObjStmIndex>> PdfFile::objstm_index_with(uint32_t s
   std::stable_sort(index->by_number.begin(), index->by_number.end(), [&](uint32_t a, uint32_t b) {
     return index->entries[a].first < index->entries[b].first;
   });
+  index->starts.reserve(index->entries.size());
+  for (uint32_t p = 0; p < index->entries.size(); ++p) {
+    index->starts.emplace_back(index->entries[p].second, p);
+  }
+  // Sorted by offset, then position, so that the first position of each offset is kept.
+  std::sort(index->starts.begin(), index->starts.end());
+  index->starts.erase(std::unique(index->starts.begin(), index->starts.end(),
+                                  [](const auto& a, const auto& b) { return a.first == b.first; }),
+                      index->starts.end());
 
   // The data goes in first: another thread that finds the index must find the data too, or it
   // would load (and cache) the object as Null.
+  bool kept = false;
   {
     std::lock_guard lock(data_mutex_);
-    objstm_data_.insert_or_assign(stream, decoded->bytes);
+    auto [it, fresh] = objstm_data_.try_emplace(stream);
+    const size_t replaced = fresh ? 0 : it->second->size();
+    if (objstm_bytes_ - replaced + data.size() <= kMaxObjStmBytes) {
+      objstm_bytes_ = objstm_bytes_ - replaced + data.size();
+      it->second = decoded->bytes;
+      kept = true;
+    } else if (fresh) {
+      objstm_data_.erase(it);
+    }
+  }
+  if (!kept) {
+    return fail(Error::parse(
+        fmt::format("object stream {} is beyond the memory for object streams", stream)));
   }
   std::shared_ptr<const ObjStmIndex> shared = index;
   {

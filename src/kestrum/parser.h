@@ -26,6 +26,15 @@ namespace kestrum {
 inline constexpr size_t kMaxNestedLoads = 32;
 // A reference chain longer than this resolves to Null.
 inline constexpr int kMaxResolveFetches = 33;
+// Objects a file may list per byte of its data. Even a packed object costs a few bytes of
+// index, so a cross-reference or object stream that lists more objects than the file has bytes
+// is inflated data, and its extra entries are dropped: bounds the memory of the tables a small
+// file can claim.
+inline constexpr size_t kMaxObjectsPerByte = 1;
+// Decoded object streams are kept for the life of the file. Beyond this much in all, further
+// object streams are not indexed and their objects load as Null: bounds the memory a file of
+// many small streams, each inflating to the decode cap, can claim.
+inline constexpr size_t kMaxObjStmBytes = size_t{1} << 30;
 
 struct InFile {
   size_t offset = 0;  // from the %PDF- header
@@ -43,9 +52,15 @@ using XrefEntry = std::variant<InFile, InStream>;
 struct ObjStmIndex {
   std::vector<std::pair<uint32_t, size_t>> entries;
   std::vector<uint32_t> by_number;  // positions into `entries`, sorted by number, then position
+  // Every distinct offset with the first position that has it, sorted by offset.
+  std::vector<std::pair<size_t, uint32_t>> starts;
 
   // The entry at `hint` when it holds `number`, else the first entry with `number`.
   std::optional<size_t> find(uint32_t number, uint32_t hint) const;
+  // The bytes of the object at `position` in decoded data of `size` bytes, as [begin, end): up
+  // to where the next object starts, so that an unterminated object does not run on through all
+  // the others. Nothing when an earlier entry starts at the same offset: it holds the object.
+  std::optional<std::pair<size_t, size_t>> extent(size_t position, size_t size) const;
 };
 
 // The objects being loaded on the current call chain, so that a cycle through stream lengths,
@@ -98,19 +113,28 @@ class PdfFile {
   Object load_in_file(uint32_t number, const InFile& entry, Visiting& visiting) const;
   Object load_in_stream(uint32_t number, const InStream& entry, Visiting& visiting) const;
   void clear_caches();
+  // Records where the objects of the cross-reference start, once it is complete.
+  void find_object_starts();
+  // The end of the bytes an object at `offset` may use: the start of the next object.
+  size_t object_end(size_t offset) const;
+  size_t max_objects() const { return data_.size() * kMaxObjectsPerByte; }
 
   Bytes data_;
   std::optional<Decryptor> decryptor_;
   std::unordered_map<uint32_t, XrefEntry> xref_;
+  // Offsets of the in-file objects whose header is where the cross-reference says, sorted.
+  std::vector<size_t> object_starts_;
   Dict trailer_;
   std::optional<uint32_t> encrypt_number_;
 
   mutable std::mutex object_mutex_;
   mutable std::unordered_map<uint32_t, SharedObject> objects_;
   mutable std::mutex index_mutex_;
-  mutable std::unordered_map<uint32_t, std::shared_ptr<const ObjStmIndex>> indexes_;
+  // Failures are kept too, so that the objects of a broken stream do not decode it again each.
+  mutable std::unordered_map<uint32_t, Result<std::shared_ptr<const ObjStmIndex>>> indexes_;
   mutable std::mutex data_mutex_;
   mutable std::unordered_map<uint32_t, SharedBytes> objstm_data_;
+  mutable size_t objstm_bytes_ = 0;  // in objstm_data_
 };
 
 // Resolves references through a file; what the filters get when decoding its streams.

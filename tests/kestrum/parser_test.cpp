@@ -316,6 +316,66 @@ TEST(PdfFile, HostileObjectStreams) {
   EXPECT_EQ(file->get(8)->as_integer(), 5);
 }
 
+TEST(PdfFile, ObjectsEndWhereTheNextObjectStarts) {
+  // Unterminated arrays, in the file and packed, end where the next object starts instead of
+  // taking in all the objects after them.
+  PdfBuilder b = basic();
+  b.xref(Xref::Stream).object(3, "[(x)").object(4, "(four)");
+  b.packed(5, "[1 2", 10).packed(6, "(six)", 10);
+  std::shared_ptr<PdfFile> file = open(b.build());
+  ASSERT_TRUE(file);
+  EXPECT_EQ(*file->get(3), Object(Array{Object::string("x")}));
+  EXPECT_EQ(string_of(*file->get(4)), "four");
+  EXPECT_EQ(*file->get(5), Object(Array{Object::integer(1), Object::integer(2)}));
+  EXPECT_EQ(string_of(*file->get(6)), "six");
+
+  // Pairs of an object stream that share an offset: the first of them holds the object.
+  PdfBuilder shared = basic();
+  shared.flate_stream(10, "/Type /ObjStm /N 3 /First 12", "7 0 8 0 9 8 (seven) (nine)");
+  shared.startxref(1);
+  file = open(shared.build());
+  ASSERT_TRUE(file);
+  EXPECT_EQ(string_of(*file->get(7)), "seven");
+  EXPECT_TRUE(file->get(8)->is_null());
+  EXPECT_EQ(string_of(*file->get(9)), "nine");
+}
+
+TEST(PdfFile, TablesListNoMoreObjectsThanTheFileHasBytes) {
+  // A cross-reference stream whose compressed entries would list 300000 objects.
+  auto xref_file = [](const std::string& entries, std::optional<size_t> at) {
+    PdfBuilder b = basic();
+    b.flate_stream(99, "/Type /XRef /W [1 2 1] /Size 300000 /Root 1 0 R", entries);
+    if (at) b.startxref(*at);
+    return b.build();
+  };
+  const std::string probe = xref_file("", std::nullopt);
+  const size_t catalog = probe.find("1 0 obj"), pages = probe.find("2 0 obj");
+  std::string entries = std::string("\0\0\0\0", 4) + "\x01" + std::string(1, char(catalog >> 8)) +
+                        char(catalog & 0xFF) + '\0' + "\x01" + char(pages >> 8) +
+                        char(pages & 0xFF) + '\0';
+  for (int i = 3; i < 300'000; ++i) entries += std::string("\x01\0\x05\0", 4);
+  const std::string pdf = xref_file(entries, probe.find("99 0 obj"));
+  std::shared_ptr<PdfFile> file = open(pdf);
+  ASSERT_TRUE(file);
+  EXPECT_LE(file->xref().size(), pdf.size());
+  EXPECT_TRUE(file->get(1)->as_dict()->has_name("Type", "Catalog"));
+
+  // An object stream whose compressed index would list 200000 objects.
+  std::string pairs;
+  for (int i = 0; i < 200'000; ++i) pairs += "7 0 ";
+  PdfBuilder b = basic();
+  b.flate_stream(10, fmt::format("/Type /ObjStm /N 200000 /First {}", pairs.size()),
+                 pairs + "(seven)");
+  b.startxref(1);
+  const std::string packed = b.build();
+  file = open(packed);
+  ASSERT_TRUE(file);
+  auto index = file->objstm_index(10);
+  ASSERT_TRUE(index.has_value());
+  EXPECT_LE((*index)->entries.size(), packed.size());
+  EXPECT_EQ(string_of(*file->get(7)), "seven");
+}
+
 TEST(PdfFile, DecodesWithIndirectFilterParameters) {
   PdfBuilder b = basic();
   b.object(3, "<< /Filter 4 0 R /Length 5 >>\nstream\n4142>\nendstream").object(4, "/AHx");
