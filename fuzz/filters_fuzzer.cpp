@@ -19,7 +19,7 @@ using namespace fuzz_input;
 // The cap the decodes run under. The reader's own cap takes seconds to reach, spent filling
 // memory; the rules that enforce it are the same for any cap, and a small one keeps every
 // input fast enough for the fuzzer to explore.
-constexpr size_t kLimit = size_t{16} << 20;
+constexpr size_t kLimit = size_t{1} << 20;
 using kestrum::Array;
 using kestrum::Dict;
 using kestrum::Object;

@@ -4,8 +4,13 @@
 #
 # The corpus of each target grows in fuzz/out/<target>/; it is seeded with the generated seeds,
 # tests/regress/<target>/ and, for the targets that take whole files, the PDFs of tests/corpus.
-# Crashes, hangs (over 2 s), leaks, inputs over 2 GiB and slow inputs (over 1 s) are kept in
-# fuzz/crashes/<target>/. Prints each run's final figures; exits 1 when a run left a finding.
+# Crashes, leaks, inputs over 2 GiB, hangs (over 2 s) and slow inputs (over 1 s) are kept in
+# fuzz/crashes/<target>/. Prints each target's figures; exits 1 when a run left a finding.
+#
+# The timeouts are wall-clock time, and a fuzzer at the lowest priority on a busy machine can
+# wait seconds for the processor. So every hang or slow input is run again on its own: one that
+# takes under a second of processor time is moved to fuzz/crashes/<target>/unreproduced/ and
+# the fuzzer goes on for the rest of its time.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,9 +27,21 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
+symbolizer=$(command -v llvm-symbolizer-19 || true)
+[ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
+
 seeds=$build/seeds
 rm -rf "$seeds"
 "$build/fuzz/fuzz_seeds" "$seeds" || exit 2
+
+# Processor seconds (user + system) that one run of `bin` over `input` takes.
+cpu_seconds() {
+  local bin=$1 input=$2 times
+  times=$(mktemp)
+  /usr/bin/time -o "$times" -f '%U %S' "$bin" -runs=1 -rss_limit_mb=2048 "$input" >/dev/null 2>&1
+  tail -1 "$times" | awk '{ print $1 + $2 }'
+  rm -f "$times"
+}
 
 status=0
 for t in "${targets[@]}"; do
@@ -36,33 +53,62 @@ for t in "${targets[@]}"; do
   corpus=$root/fuzz/out/$t
   crashes=$root/fuzz/crashes/$t
   logs=$build/fuzz-logs/$t
-  mkdir -p "$corpus" "$crashes" "$logs" "$seeds/$t"
+  mkdir -p "$corpus" "$crashes/unreproduced" "$logs" "$seeds/$t"
   case $t in
     pdf_file | backend) cp "$root"/tests/corpus/*.pdf "$seeds/$t/" ;;
   esac
   dirs=("$corpus" "$seeds/$t")
   [ -d "$root/tests/regress/$t" ] && dirs+=("$root/tests/regress/$t")
 
-  before=$(ls -A "$crashes" | wc -l)
-  rm -f "$logs/fuzz-0.log"
-  # -jobs=1 runs the fuzzer in one child process whose output goes to fuzz-0.log in the
-  # current directory.
-  (cd "$logs" && nice -n 19 "$bin" -jobs=1 -workers=1 -max_total_time="$seconds" -timeout=2 \
-    -rss_limit_mb=2048 -report_slow_units=1 -print_final_stats=1 \
-    -artifact_prefix="$crashes/" ${FUZZ_ARGS:-} "${dirs[@]}") >"$logs/driver.log" 2>&1
-  log=$logs/run-$(date +%Y%m%d-%H%M%S).log
-  cp "$logs/fuzz-0.log" "$log" 2>/dev/null || cp "$logs/driver.log" "$log"
+  start=$(date +%s)
+  execs=0
+  unreproduced=0
+  found=()
+  last=""
+  while true; do
+    left=$((seconds - ($(date +%s) - start)))
+    [ "$left" -gt 0 ] || break
+    rm -f "$logs/fuzz-0.log"
+    before=$(find "$crashes" -maxdepth 1 -type f | sort)
+    # -jobs=1 runs the fuzzer in one child process whose output goes to fuzz-0.log in the
+    # current directory.
+    (cd "$logs" && nice -n 19 "$bin" -jobs=1 -workers=1 -max_total_time="$left" -timeout=2 \
+      -rss_limit_mb=2048 -report_slow_units=1 -print_final_stats=1 \
+      -artifact_prefix="$crashes/" ${FUZZ_ARGS:-} "${dirs[@]}") >"$logs/driver.log" 2>&1
+    log=$logs/run-$(date +%Y%m%d-%H%M%S).log
+    cp "$logs/fuzz-0.log" "$log" 2>/dev/null || cp "$logs/driver.log" "$log"
+    n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    execs=$((execs + ${n:-0}))
+    line=$(grep -E '^#[0-9]+' "$log" | tail -1)
+    [ -n "$line" ] && last=$line
 
-  last=$(grep -E '^#[0-9]+' "$log" | tail -1)
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-  rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log")
-  echo "$t: ${seconds}s, ${execs:-?} execs, ${rate:-?} exec/s, peak ${rss:-?} MB"
-  echo "  $last"
-  after=$(ls -A "$crashes" | wc -l)
-  if [ "$after" -gt "$before" ]; then
-    echo "  NEW FINDINGS in fuzz/crashes/$t/ (log: $log):"
-    ls -t "$crashes" | head -n $((after - before)) | sed 's/^/    /'
+    real=0
+    for f in $(comm -13 <(echo "$before") <(find "$crashes" -maxdepth 1 -type f | sort)); do
+      case $(basename "$f") in
+        timeout-* | slow-unit-*)
+          cpu=$(cpu_seconds "$bin" "$f")
+          if awk -v c="$cpu" 'BEGIN { exit !(c < 1.0) }'; then
+            mv "$f" "$crashes/unreproduced/"
+            unreproduced=$((unreproduced + 1))
+            continue
+          fi
+          found+=("$(basename "$f") (${cpu} s of processor time; log $log)")
+          ;;
+        *) found+=("$(basename "$f") (log $log)") ;;
+      esac
+      # Anything but a slow input ends the run; slow inputs are kept and fuzzing goes on.
+      case $(basename "$f") in slow-unit-*) ;; *) real=1 ;; esac
+    done
+    [ "$real" -eq 1 ] && break
+  done
+
+  elapsed=$(($(date +%s) - start))
+  echo "$t: ${elapsed}s, $execs execs, $((execs / (elapsed > 0 ? elapsed : 1))) exec/s," \
+    "$unreproduced hangs that did not reproduce set aside"
+  echo "  last: $last"
+  if [ ${#found[@]} -gt 0 ]; then
+    echo "  NEW FINDINGS in fuzz/crashes/$t/:"
+    printf '    %s\n' "${found[@]}"
     status=1
   fi
 done
