@@ -2,15 +2,18 @@
 # Runs the libFuzzer targets of a fuzz build one after another, SECONDS each, at the lowest
 # priority with one job:  fuzz-run.sh BUILD SECONDS [TARGET...]   (default: every target)
 #
-# The corpus of each target grows in fuzz/out/<target>/; it is seeded with the generated seeds,
-# tests/regress/<target>/ and, for the targets that take whole files, the PDFs of tests/corpus.
+# The corpus of each target grows in fuzz/out/<target>/; it is seeded with the generated seeds
+# and, for the targets that take whole files, the PDFs of tests/corpus, for the others with
+# tests/regress/<target>/ too (whole-file regressions are mostly decompression bombs, which would
+# only steer the fuzzer into spending its time inflating).
 # Crashes, leaks, inputs over 2 GiB, hangs (over 2 s) and slow inputs (over 1 s) are kept in
 # fuzz/crashes/<target>/. Prints each target's figures; exits 1 when a run left a finding.
 #
-# The timeouts are wall-clock time, and a fuzzer at the lowest priority on a busy machine can
-# wait seconds for the processor. So every hang or slow input is run again on its own: one that
-# takes under a second of processor time is moved to fuzz/crashes/<target>/unreproduced/ and
-# the fuzzer goes on for the rest of its time.
+# The timeouts are wall-clock time of an instrumented build, and a fuzzer at the lowest priority
+# on a busy machine can wait seconds for the processor. So every hang or slow input is run again
+# on its own, through the plain build of the target in REPLAY_BUILD (default build/, when it has
+# one): one that takes under a second of processor time is moved to
+# fuzz/crashes/<target>/unreproduced/ and the fuzzer goes on for the rest of its time.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,15 +33,21 @@ fi
 symbolizer=$(command -v llvm-symbolizer-19 || true)
 [ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
 
+replay=${REPLAY_BUILD:-$root/build}
 seeds=$build/seeds
 rm -rf "$seeds"
 "$build/fuzz/fuzz_seeds" "$seeds" || exit 2
 
-# Processor seconds (user + system) that one run of `bin` over `input` takes.
+# Processor seconds (user + system) that target `t` takes over `input` on its own: through its
+# plain build when there is one, else through the fuzzer.
 cpu_seconds() {
-  local bin=$1 input=$2 times
+  local t=$1 input=$2 times
   times=$(mktemp)
-  /usr/bin/time -o "$times" -f '%U %S' "$bin" -runs=1 -rss_limit_mb=2048 "$input" >/dev/null 2>&1
+  if [ -x "$replay/fuzz/fuzz_$t" ]; then
+    /usr/bin/time -o "$times" -f '%U %S' "$replay/fuzz/fuzz_$t" "$input" >/dev/null 2>&1
+  else
+    /usr/bin/time -o "$times" -f '%U %S' "$build/fuzz/fuzz_$t" -runs=1 "$input" >/dev/null 2>&1
+  fi
   tail -1 "$times" | awk '{ print $1 + $2 }'
   rm -f "$times"
 }
@@ -55,10 +64,13 @@ for t in "${targets[@]}"; do
   logs=$build/fuzz-logs/$t
   mkdir -p "$corpus" "$crashes/unreproduced" "$logs" "$seeds/$t"
   case $t in
-    pdf_file | backend) cp "$root"/tests/corpus/*.pdf "$seeds/$t/" ;;
+    pdf_file | document | backend) cp "$root"/tests/corpus/*.pdf "$seeds/$t/" ;;
   esac
   dirs=("$corpus" "$seeds/$t")
-  [ -d "$root/tests/regress/$t" ] && dirs+=("$root/tests/regress/$t")
+  case $t in
+    pdf_file | document | backend) ;;
+    *) [ -d "$root/tests/regress/$t" ] && dirs+=("$root/tests/regress/$t") ;;
+  esac
 
   start=$(date +%s)
   execs=0
@@ -86,7 +98,7 @@ for t in "${targets[@]}"; do
     for f in $(comm -13 <(echo "$before") <(find "$crashes" -maxdepth 1 -type f | sort)); do
       case $(basename "$f") in
         timeout-* | slow-unit-*)
-          cpu=$(cpu_seconds "$bin" "$f")
+          cpu=$(cpu_seconds "$t" "$f")
           if awk -v c="$cpu" 'BEGIN { exit !(c < 1.0) }'; then
             mv "$f" "$crashes/unreproduced/"
             unreproduced=$((unreproduced + 1))
