@@ -86,12 +86,12 @@ bool ContentParser::next(Operation& out) {
       // the number parser is not tried on them.
       token = cursor_.read_regular();
       if (std::optional<Object> keyword = keyword_operand(token)) {
-        out.operands.push_back(std::move(*keyword));
+        if (out.operands.size() < kMaxOperands) out.operands.push_back(std::move(*keyword));
         continue;
       }
     } else {
       if (std::optional<Object> operand = cursor_.read_object_at(0)) {
-        out.operands.push_back(std::move(*operand));
+        if (out.operands.size() < kMaxOperands) out.operands.push_back(std::move(*operand));
         continue;
       }
       cursor_.set_pos(start);

@@ -24,9 +24,15 @@
 
 namespace kestrum {
 
+// Operands beyond this many before one operator are read and dropped: bounds the memory that
+// content made of numbers alone (a few kilobytes compressed) could claim. No operator takes more
+// than a few dozen; CMap blocks, read through this tokenizer, take a few thousand.
+inline constexpr size_t kMaxOperands = size_t{1} << 16;
+
 struct Operation {
-  std::string op;                // the keyword as written ("Tf", "TJ", "'", "BI"), UTF-8
-  std::vector<Object> operands;  // in content order; for BI the one image parameter Dict
+  std::string op;  // the keyword as written ("Tf", "TJ", "'", "BI"), UTF-8
+  // In content order, at most kMaxOperands (the first ones); for BI the one image parameter Dict.
+  std::vector<Object> operands;
   // The image bytes, exactly as stored, for BI only. The parameter keys are expanded (/W is
   // stored as Width, /BPC as BitsPerComponent, ...); values, such as /F /AHx, are left as written.
   std::optional<Bytes> inline_data;

@@ -35,7 +35,7 @@ struct Inherited {
 
 struct PendingNode {
   Object node;  // as written in the parent's /Kids: a Ref, or a direct dictionary
-  Inherited inherited;
+  std::shared_ptr<const Inherited> inherited;  // shared by the kids of one node; never null
   size_t depth;
 };
 
@@ -43,9 +43,12 @@ class TreeWalk {
  public:
   explicit TreeWalk(const Document& document) : document_(document) {}
 
-  std::vector<PageNode> run(const Object& root) {
+  // `root` is the resolved /Pages value, `root_ref` the reference it was reached through, so
+  // that a kid pointing back at the root is recognised as a cycle.
+  std::vector<PageNode> run(Object root, std::optional<Ref> root_ref) {
     std::vector<PageNode> pages;
-    stack_.push_back({root, {}, 0});
+    if (root_ref) visited_.insert(root_ref->num);
+    stack_.push_back({std::move(root), std::make_shared<const Inherited>(), 0});
     while (!stack_.empty()) {
       PendingNode entry = std::move(stack_.back());
       stack_.pop_back();
@@ -54,12 +57,12 @@ class TreeWalk {
         // A node reached a second time is a cycle (or a node listed twice): it is walked once.
         if (!visited_.insert(ref->num).second) continue;
       }
-      Object node = document_.resolve(entry.node);
+      Object node = entry.node.is_ref() ? document_.resolve(entry.node) : std::move(entry.node);
       Dict* dict = node.is_dict()     ? node.as_dict()
                    : node.is_stream() ? &node.as_stream()->dict
                                       : nullptr;
       if (dict == nullptr) continue;
-      Inherited inherited = inherit(*dict, std::move(entry.inherited));
+      Inherited inherited = inherit(*dict, *entry.inherited);
 
       Object kids;
       if (Object* written = dict->get_mut("Kids")) {
@@ -72,8 +75,9 @@ class TreeWalk {
       if (Array* list = kids.as_array()) {
         // Whatever its /Type says, a node with kids is inner. Reverse order puts the first kid
         // on top of the stack, so pages come out in document order.
+        auto shared = std::make_shared<const Inherited>(std::move(inherited));
         for (auto it = list->rbegin(); it != list->rend(); ++it) {
-          stack_.push_back({std::move(*it), inherited, entry.depth + 1});
+          stack_.push_back({std::move(*it), shared, entry.depth + 1});
         }
         continue;
       }
@@ -166,8 +170,8 @@ Result<Document> Document::from_bytes(Bytes bytes, std::span<const uint8_t> pass
   if (!loaded) return std::unexpected(loaded.error());
   std::shared_ptr<const PdfFile> file = std::move(*loaded);
 
-  const Object* root = file->trailer().get("Root");
-  Object catalog = root != nullptr ? file->resolve(*root) : Object();
+  const Object* catalog_entry = file->trailer().get("Root");
+  Object catalog = catalog_entry != nullptr ? file->resolve(*catalog_entry) : Object();
   Dict* catalog_dict = catalog.is_dict()     ? catalog.as_dict()
                        : catalog.is_stream() ? &catalog.as_stream()->dict
                                              : nullptr;
@@ -175,11 +179,9 @@ Result<Document> Document::from_bytes(Bytes bytes, std::span<const uint8_t> pass
   Document document(std::move(file), std::move(*catalog_dict), {});
 
   const Object* pages = document.catalog_.get("Pages");
-  if (pages == nullptr || document.resolve(*pages).is_null()) {
-    return std::unexpected(Error::parse("catalog has no /Pages"));
-  }
-  // The root goes in as written, so that a kid pointing back at it is recognised as a cycle.
-  document.pages_ = TreeWalk(document).run(*pages);
+  Object root = pages != nullptr ? document.resolve(*pages) : Object();
+  if (root.is_null()) return std::unexpected(Error::parse("catalog has no /Pages"));
+  document.pages_ = TreeWalk(document).run(std::move(root), pages->as_ref());
   return document;
 }
 

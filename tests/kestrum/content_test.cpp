@@ -82,6 +82,21 @@ TEST(ContentParser, ReusedOperationStartsEmpty) {
   EXPECT_FALSE(op.inline_data);
 }
 
+TEST(ContentParser, OperandListIsBounded) {
+  std::string content = "7 ";
+  for (size_t i = 0; i < kMaxOperands + 10; ++i) content += "1 ";
+  content += "op 2 Q";
+  ContentParser parser(as_bytes(content));
+  Operation op;
+  ASSERT_TRUE(parser.next(op));
+  EXPECT_EQ(op.op, "op");
+  ASSERT_EQ(op.operands.size(), kMaxOperands);
+  EXPECT_EQ(op.operands.front(), Object::integer(7));  // the first ones are kept
+  ASSERT_TRUE(parser.next(op));
+  EXPECT_EQ(op.op, "Q");
+  EXPECT_EQ(op.operands.size(), 1u);
+}
+
 TEST(ContentParser, InlineImages) {
   using namespace std::string_view_literals;
   const Case kCases[] = {
@@ -93,7 +108,9 @@ TEST(ContentParser, InlineImages) {
        "operands before BI are dropped; full and unknown keys stay"},
       {"BI ID a\x01"
        "EI\x02 EI Q"sv,
-       "<< >> BI data=<6101454902> | Q", "EI after a non-whitespace byte is data"},
+       "<< >> BI data=<6101454902> | Q", "EI between binary bytes is data"},
+      {"BI ID abEI cd EI Q", "<< >> BI data=(abEI cd) | Q",
+       "EI after a non-whitespace byte is data, even when a space follows"},
       {"BI ID a EIb EI Q", "<< >> BI data=(a EIb) | Q", "EI followed by a regular byte is data"},
       {"BI ID ab\nEI/Im1 Do", "<< >> BI data=(ab) | /Im1 Do", "EI followed by a delimiter ends it"},
       {"BI ID EI Q", "<< >> BI data=() | Q", "EI right at the data start"},
