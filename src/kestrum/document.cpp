@@ -89,6 +89,7 @@ class TreeWalk {
 
  private:
   Inherited inherit(const Dict& dict, Inherited parent) const {
+    // A null entry is the same as a missing one, so it does not hide the ancestors' resources.
     if (const Object* written = dict.get("Resources"); written != nullptr && !written->is_null()) {
       Object resolved = document_.resolve(*written);
       parent.resources = resolved.is_dict()
