@@ -93,11 +93,12 @@ void decrypt_in_place(Object& object, uint32_t number, uint16_t generation, cons
       break;
     case Object::Kind::Stream: {
       Stream& stream = *object.as_stream();
+      // A cross-reference stream is stored in the clear, the strings of its dictionary (the
+      // document /ID among them) included.
+      if (stream.dict.has_name("Type", "XRef")) break;
       for (auto& [key, value] : stream.dict) decrypt_in_place(value, number, generation, d);
-      // Cross-reference streams are never encrypted; metadata only when the file says so.
-      bool clear = stream.dict.has_name("Type", "XRef") ||
-                   (stream.dict.has_name("Type", "Metadata") && !d.encrypt_metadata);
-      if (!clear) {
+      // Metadata is encrypted only when the file says so.
+      if (!stream.dict.has_name("Type", "Metadata") || d.encrypt_metadata) {
         stream.data = std::make_shared<const Bytes>(
             d.decrypt(d.stream_method, number, generation, *stream.data));
       }
@@ -145,7 +146,10 @@ class XrefReader {
 
   // Any damage in the chain is an error; the caller then rebuilds.
   Result<void> read_chain();
+  // The rebuild runs in two steps with the decryptor made in between: objects stored in the
+  // file itself and the trailer first, then the object streams, which may be encrypted.
   Result<void> rebuild();
+  void finish_rebuild();
 
  private:
   struct Occurrence {
@@ -163,9 +167,18 @@ class XrefReader {
   bool packed_is_catalog(uint32_t number, const InStream& entry,
                          std::unordered_map<uint32_t, std::vector<size_t>>& offsets);
   std::optional<Dict> scan_trailer() const;
+  // An object of the scan read only up to the next object header the scan found, which keeps a
+  // file of many unterminated objects linear to scan.
+  std::span<const uint8_t> window(size_t k) const {
+    return data_.first(k + 1 < found_.size() ? found_[k + 1].header : data_.size());
+  }
 
   PdfFile& file_;
   std::span<const uint8_t> data_;
+  // State of a rebuild between its two steps.
+  std::vector<Occurrence> found_;
+  std::unordered_map<uint32_t, size_t> winner_;
+  std::vector<uint32_t> object_streams_;
 };
 
 void XrefReader::push_prev(const Dict& trailer, std::deque<size_t>& pending) {
@@ -370,30 +383,46 @@ Result<void> XrefReader::rebuild() {
   file_.trailer_ = Dict();
   file_.clear_caches();
 
-  std::vector<Occurrence> found = scan_objects();
-  if (found.empty()) return std::unexpected(Error::parse("no objects found in scan"));
+  found_ = scan_objects();
+  if (found_.empty()) return std::unexpected(Error::parse("no objects found in scan"));
   // The last definition of a number wins.
-  std::unordered_map<uint32_t, size_t> winner;
-  for (size_t k = 0; k < found.size(); ++k) {
-    winner[found[k].number] = k;
-    file_.xref_.insert_or_assign(found[k].number, InFile{found[k].header, found[k].generation});
+  for (size_t k = 0; k < found_.size(); ++k) {
+    winner_[found_[k].number] = k;
+    file_.xref_.insert_or_assign(found_[k].number, InFile{found_[k].header, found_[k].generation});
   }
-  // While classifying, an object is read only up to the next object header the scan found,
-  // which keeps a file of many unterminated objects linear to scan.
-  auto window = [&](size_t k) {
-    return data_.first(k + 1 < found.size() ? found[k + 1].header : data_.size());
-  };
 
-  std::vector<uint32_t> object_streams;
-  for (size_t k = 0; k < found.size(); ++k) {
-    if (winner[found[k].number] != k) continue;
-    Cursor c(window(k), found[k].body);
+  // A file with only cross-reference streams has no "trailer" keyword: its trailer entries,
+  // /Encrypt and /ID among them, live in the dictionary of its last cross-reference stream.
+  std::optional<Dict> xref_stream_dict;
+  size_t xref_stream_header = 0;
+  for (size_t k = 0; k < found_.size(); ++k) {
+    if (winner_[found_[k].number] != k) continue;
+    Cursor c(window(k), found_[k].body);
     std::optional<Object> object = c.read_object_at(0);
-    if (object && object->is_dict() && object->as_dict()->has_name("Type", "ObjStm")) {
-      object_streams.push_back(found[k].number);
+    if (!object || !object->is_dict()) continue;
+    const Dict& dict = *object->as_dict();
+    if (dict.has_name("Type", "ObjStm")) object_streams_.push_back(found_[k].number);
+    if (dict.has_name("Type", "XRef") &&
+        (!xref_stream_dict || found_[k].header >= xref_stream_header)) {
+      xref_stream_dict = dict;
+      xref_stream_header = found_[k].header;
     }
   }
-  for (uint32_t stream : object_streams) {
+
+  if (std::optional<Dict> candidate = scan_trailer()) merge_trailer(file_.trailer_, *candidate);
+  if (xref_stream_dict && !file_.trailer_.contains("Root")) {
+    // Without them an encrypted file would open undecrypted and yield garbage text. The root
+    // is still chosen by the catalog search.
+    for (const char* key : {"Encrypt", "ID", "Info"}) {
+      const Object* value = xref_stream_dict->get(key);
+      if (value && !file_.trailer_.contains(key)) file_.trailer_.insert(key, *value);
+    }
+  }
+  return {};
+}
+
+void XrefReader::finish_rebuild() {
+  for (uint32_t stream : object_streams_) {
     auto index = file_.objstm_index(stream);
     if (!index) continue;  // a broken object stream contributes nothing
     const auto& entries = (*index)->entries;
@@ -401,11 +430,8 @@ Result<void> XrefReader::rebuild() {
       file_.xref_.try_emplace(entries[i].first, InStream{stream, static_cast<uint32_t>(i)});
     }
   }
+  if (file_.trailer_.contains("Root")) return;
 
-  if (std::optional<Dict> candidate = scan_trailer()) {
-    merge_trailer(file_.trailer_, *candidate);
-    if (file_.trailer_.contains("Root")) return {};
-  }
   // No usable trailer: the lowest-numbered catalog becomes the root.
   std::vector<uint32_t> numbers;
   numbers.reserve(file_.xref_.size());
@@ -416,8 +442,8 @@ Result<void> XrefReader::rebuild() {
     bool catalog = false;
     const XrefEntry& entry = file_.xref_.at(number);
     if (std::holds_alternative<InFile>(entry)) {
-      size_t k = winner.at(number);
-      Cursor c(window(k), found[k].header);
+      size_t k = winner_.at(number);
+      Cursor c(window(k), found_[k].header);
       if (read_object_header(c, number)) {
         std::optional<Object> object = c.read_object_at(0);
         catalog = object && object->is_dict() && object->as_dict()->has_name("Type", "Catalog");
@@ -427,10 +453,9 @@ Result<void> XrefReader::rebuild() {
     }
     if (catalog) {
       file_.trailer_.insert("Root", Object::ref(number, 0));
-      break;
+      return;
     }
   }
-  return {};
 }
 
 bool XrefReader::packed_is_catalog(uint32_t number, const InStream& entry,
@@ -470,14 +495,16 @@ Result<std::shared_ptr<PdfFile>> PdfFile::load(Bytes bytes, std::span<const uint
   std::shared_ptr<PdfFile> file(new PdfFile(std::move(bytes)));
 
   XrefReader reader(*file);
+  bool rebuilding = false;
   if (!reader.read_chain()) {
     if (Result<void> rebuilt = reader.rebuild(); !rebuilt) {
       return std::unexpected(std::move(rebuilt.error()));
     }
+    rebuilding = true;
   }
   // Objects fetched while the cross-reference was incomplete may have been cached as Null.
   file->clear_caches();
-  if (!file->trailer_.contains("Root")) {
+  if (!rebuilding && !file->trailer_.contains("Root")) {
     return std::unexpected(Error::parse("trailer has no /Root"));
   }
 
@@ -500,6 +527,12 @@ Result<std::shared_ptr<PdfFile>> PdfFile::load(Bytes bytes, std::span<const uint
     file->decryptor_ = std::move(*decryptor);
     // Everything read so far, object streams included, was read undecrypted.
     file->clear_caches();
+  }
+  if (rebuilding) {
+    reader.finish_rebuild();
+    if (!file->trailer_.contains("Root")) {
+      return std::unexpected(Error::parse("trailer has no /Root"));
+    }
   }
   return file;
 }

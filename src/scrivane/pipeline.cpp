@@ -93,10 +93,15 @@ BuiltPages build_pages(const DocRaw& doc) {
 
 std::expected<Document, Error> convert_with(const std::filesystem::path& path,
                                             const Options& options) {
-  (void)options;
   auto backend = KestrumBackend::open_with_password(path);
   if (!backend) return std::unexpected(std::move(backend.error()));
-  auto raw = extract_from(**backend, path.string());
+  return convert_from(**backend, path.string(), options);
+}
+
+std::expected<Document, Error> convert_from(PageSource& backend, std::string_view path,
+                                            const Options& options) {
+  (void)options;
+  auto raw = extract_from(backend, path);
   if (!raw) return std::unexpected(std::move(raw.error()));
 
   const DocRaw& pages = *raw;

@@ -29,6 +29,9 @@ struct Options {
 
 std::expected<Document, Error> convert_with(const std::filesystem::path& path,
                                             const Options& options);
+// The conversion of an opened source; `path` names it in messages.
+std::expected<Document, Error> convert_from(PageSource& backend, std::string_view path,
+                                            const Options& options);
 
 // Every page of `backend` with one shared font table; refuses documents that look scanned.
 std::expected<DocRaw, Error> extract_from(PageSource& backend, std::string_view path);

@@ -93,7 +93,7 @@ TEST(PdfFile, FatalErrors) {
            .trailer("/Root 1 0 R /Encrypt 5 0 R")
            .object(5, "<< /Filter /Standard /V 2 /R 3 >>")
            .build(),
-       "unsupported encryption: encrypted documents are not supported yet"},
+       "invalid password"},  // the security handler's error is the error of opening
       {basic().trailer("/Root 1 0 R /Encrypt 5 0 R").object(5, "42").build(),
        "malformed pdf: encrypt entry is not a dictionary"},
       {basic().trailer("/Root 1 0 R /Encrypt 77 0 R").build(),
@@ -150,11 +150,13 @@ TEST(PdfFile, RebuildFindsPackedObjectsAndTheLowestCatalog) {
       .object(7, "<< /Type /Catalog /Pages 2 0 R /Which (plain) >>")
       .packed(4, "<< /Type /Catalog /Pages 2 0 R /Which (packed) >>", 10)
       .packed(5, "(five)", 10)
-      .trailer("/Root 7 0 R")
+      .trailer("/Root 7 0 R /ID [<0102> <0304>] /Info 5 0 R")
       .startxref(3);
   std::shared_ptr<PdfFile> file = open(b.build());
   ASSERT_TRUE(file);
   EXPECT_EQ(file->trailer().get("Root")->as_ref(), (Ref{4, 0}));
+  EXPECT_TRUE(file->trailer().get("ID")) << "the cross-reference stream's trailer entries survive";
+  EXPECT_EQ(file->trailer().get("Info")->as_ref(), (Ref{5, 0}));
   EXPECT_EQ(string_of(*file->get(4)->as_dict()->get("Which")), "packed");
   EXPECT_EQ(string_of(*file->get(5)), "five");
   EXPECT_EQ(file->xref().at(5), XrefEntry(InStream{10, 1}));
