@@ -269,8 +269,8 @@ CompositeWidths composite_widths(const Dict& cid_font, const Resolver& resolver)
       continue;
     }
     uint32_t first = clamp_u32(*start);
-    const Object* second = element(i + 1);
     if (i + 1 >= entries.size()) break;
+    const Object* second = element(i + 1);
     if (second != nullptr && second->is_array()) {
       const Array& list = *second->as_array();
       for (size_t k = 0; k < list.size() && uint64_t{first} + k <= UINT32_MAX; ++k) {

@@ -276,5 +276,26 @@ TEST(CMap, ManyRangesKeepFileOrder) {
   EXPECT_EQ(cmap.unicode(2009), std::nullopt);
 }
 
+// Cut anywhere, a CMap still parses into something that answers every lookup.
+TEST(CMap, EveryTruncationParses) {
+  const std::string kText =
+      "/CIDInit /ProcSet findresource begin begincmap /Identity-H usecmap\n"
+      "2 begincodespacerange <00> <7F> <8000> <FFFF> endcodespacerange\n"
+      "1 begincidrange <8000> <80FF> 1000 endcidrange 1 begincidchar <41> 7 endcidchar\n"
+      "1 beginbfchar <41> <D835DC00> endbfchar\n"
+      "2 beginbfrange <8000> <8010> <0061> <8011> <8020> [<0041> /alpha] endbfrange endcmap end";
+  const uint8_t kShown[] = {0x41, 0x80, 0x11, 0x80, 0x05, 0xFF};
+  for (size_t n = 0; n <= kText.size(); ++n) {
+    CMap cmap = parse(std::string_view(kText).substr(0, n));
+    for (uint32_t code : cmap.codespace().decode(kShown)) {
+      (void)cmap.cid(code);
+      (void)cmap.unicode(code);
+    }
+  }
+  CMap whole = parse(kText);
+  EXPECT_EQ(whole.unicode(0x8012), "α");
+  EXPECT_EQ(whole.cid(0x8005), 1005u);
+}
+
 }  // namespace
 }  // namespace kestrum

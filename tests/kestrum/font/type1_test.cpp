@@ -92,5 +92,18 @@ TEST(Type1, ShortAndEmptyPrograms) {
   EXPECT_TRUE(read("/Encoding 256 array dup 5 /").names.empty());
 }
 
+// Cut anywhere, the clear text yields a prefix of what the whole program declares.
+TEST(Type1, EveryTruncationReads) {
+  const std::string kProgram =
+      "%!PS-AdobeFont-1.0: X\n/Encoding 256 array\ndup 65 /A put\ndup 66 /B put\nreadonly def\n"
+      "currentfile eexec\n";
+  for (size_t n = 0; n <= kProgram.size(); ++n) {
+    Type1Encoding e = read(std::string_view(kProgram).substr(0, n));
+    EXPECT_FALSE(e.standard);
+    if (!e.names.empty()) EXPECT_EQ(e.names[65], "A") << n;
+  }
+  EXPECT_EQ(read(kProgram).names[66], "B");
+}
+
 }  // namespace
 }  // namespace kestrum
