@@ -44,8 +44,11 @@ constexpr CodeName kStandardHigh[] = {
     {189, "perthousand"}, {191, "questiondown"}, {193, "grave"}, {194, "acute"},
     {195, "circumflex"}, {196, "tilde"}, {197, "macron"}, {198, "breve"}, {199, "dotaccent"},
     {200, "dieresis"}, {202, "ring"}, {203, "cedilla"}, {205, "hungarumlaut"}, {206, "ogonek"},
-    {207, "caron"}, {208, "emdash"}, {225, "AE"}, {227, "ordfeminine"}, {241, "ae"},
-    {245, "dotlessi"},
+    {207, "caron"}, {208, "emdash"}, {225, "AE"}, {227, "ordfeminine"},
+    // Without these eight, text in fonts that fall back to the standard encoding loses
+    // Ł, Ø, Œ, º, ł, ø, œ and ß.
+    {232, "Lslash"}, {233, "Oslash"}, {234, "OE"}, {235, "ordmasculine"}, {241, "ae"},
+    {245, "dotlessi"}, {248, "lslash"}, {249, "oslash"}, {250, "oe"}, {251, "germandbls"},
 };
 constexpr CodeName kWinAnsiHigh[] = {
     {128, "Euro"}, {130, "quotesinglbase"}, {131, "florin"}, {132, "quotedblbase"},
@@ -219,7 +222,8 @@ constexpr GlyphEntry kGlyphList[] = {
     {"sigma", 0x03C3}, {"sigma1", 0x03C2}, {"similar", 0x223C}, {"six", 0x0036},
     {"slash", 0x002F}, {"space", 0x0020}, {"spade", 0x2660}, {"sterling", 0x00A3},
     {"suchthat", 0x220B}, {"summation", 0x2211}, {"t", 0x0074}, {"tau", 0x03C4},
-    {"theta", 0x03B8}, {"theta1", 0x03D1}, {"thorn", 0x00FE}, {"three", 0x0033},
+    {"therefore", 0x2234}, {"theta", 0x03B8}, {"theta1", 0x03D1}, {"thorn", 0x00FE},
+    {"three", 0x0033},
     {"threequarters", 0x00BE}, {"threesuperior", 0x00B3}, {"tilde", 0x02DC}, {"trademark", 0x2122},
     {"two", 0x0032}, {"twosuperior", 0x00B2}, {"u", 0x0075}, {"uacute", 0x00FA},
     {"ucircumflex", 0x00FB}, {"udieresis", 0x00FC}, {"ugrave", 0x00F9}, {"underscore", 0x005F},
@@ -273,7 +277,8 @@ constexpr BaseTable kBaseTables[4] = {
     symbol_table(),
 };
 
-static_assert(std::size(kGlyphList) == 344 && std::size(kTexMathNames) == 30);
+// The Symbol font's "therefore" (code 92) joins the list; without it ∴ had no text.
+static_assert(std::size(kGlyphList) == 345 && std::size(kTexMathNames) == 30);
 static_assert(std::ranges::is_sorted(kGlyphList, {}, &GlyphEntry::name),
               "the glyph list must stay sorted for binary search");
 
