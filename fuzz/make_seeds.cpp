@@ -1,6 +1,7 @@
 // Writes small seed inputs for the fuzz targets: `fuzz_seeds DIR` fills DIR/<target>/ with
-// the lexer's edge cases, one input per filter with typical parameters, and small files of
-// every cross-reference form made with the test PDF builder. Real files come from tests/corpus.
+// the lexer's edge cases, one input per filter with typical parameters, small files of every
+// cross-reference form made with the test PDF builder, content and CMap text, and a document
+// with a page tree and fonts. Real files come from tests/corpus.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -202,6 +203,59 @@ void pdf_file_seeds() {
   write("pdf_file", "xref-widths", basic(Xref::Stream).xref_widths(0, 3, 1).build());
 }
 
+constexpr std::string_view kPageContent =
+    "q 1 0 0 1 72 720 cm BT /F1 12 Tf 14 TL (Hello) Tj T* [(W) 120 (orld)] TJ (next) ' "
+    "1 2 (quote) \" ET Q\n0.5 g 10 10 100 50 re f 0 0 m 100 100 l S\n"
+    "BI /W 2 /H 2 /BPC 8 /CS /G ID \x01\x02\x03\x04 EI\n"
+    "BI /W 1 /H 1 /L 3 /F /AHx ID 7f> EI\n/Tag << /MCID 0 >> BDC EMC [1 2 ) 3] d0";
+
+constexpr std::string_view kToUnicode =
+    "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+    "/CMapName /Adobe-Identity-UCS def /CMapType 2 def\n"
+    "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+    "3 beginbfchar <0003> <0020> <0011> <00660069> <0024> /A endbfchar\n"
+    "2 beginbfrange <0030> <0039> <0030> <0040> <0042> [<0041> <D835DC00> /B] endbfrange\n"
+    "endcmap CMapName currentdict /CMap defineresource pop end end";
+
+constexpr std::string_view kCidCMap =
+    "/CIDInit /ProcSet findresource begin begincmap /usecmap /Identity-H\n"
+    "2 begincodespacerange <00> <80> <8140> <9FFC> endcodespacerange\n"
+    "1 begincidrange <8140> <817E> 633 endcidrange 1 begincidchar <20> 1 endcidchar\n"
+    "endcmap end";
+
+void content_seeds() {
+  write("content", "page", kPageContent);
+  write("content", "inline-image-no-end", "BI /W 4 /H 4 ID binary EIx data");
+  write("content", "numbers-only", "1 2 3 4 5 6 7 8 9 10 -1 +2 .3 --4");
+  write("cmap", "to-unicode", kToUnicode);
+  write("cmap", "cid", kCidCMap);
+}
+
+void document_seeds() {
+  PdfBuilder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+      .object(2,
+              "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 612 792] "
+              "/Resources << /Font << /F1 6 0 R /F2 7 0 R >> >> >>")
+      .object(3, "<< /Type /Page /Parent 2 0 R /Contents [8 0 R 9 0 R] /Rotate 90 >>")
+      .object(4, "<< /Type /Page /Parent 2 0 R /Contents 8 0 R /CropBox [10 10 300 300] >>")
+      .object(5, "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R] /Count 1 >>")
+      .object(6,
+              "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FirstChar 32 /LastChar 34 "
+              "/Widths [278 278 355] /Encoding << /Differences [33 /exclam /quotedbl] >> >>")
+      .object(7,
+              "<< /Type /Font /Subtype /Type0 /BaseFont /Sub /Encoding /Identity-H "
+              "/DescendantFonts [10 0 R] /ToUnicode 11 0 R >>")
+      .flate_stream(8, "", kPageContent)
+      .stream(9, "", "BT /F2 10 Tf <00030011> Tj [<0024> 50 <0031>] TJ ET")
+      .object(10,
+              "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Sub /DW 500 "
+              "/W [3 [250 300] 10 20 400] /CIDToGIDMap /Identity >>")
+      .flate_stream(11, "", kToUnicode)
+      .trailer("/Root 1 0 R");
+  write("document", "pages-and-fonts", b.build());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,5 +267,7 @@ int main(int argc, char** argv) {
   object_seeds();
   filter_seeds();
   pdf_file_seeds();
+  content_seeds();
+  document_seeds();
   return 0;
 }
