@@ -2,6 +2,8 @@
 // coordinate the reader hands on.
 #pragma once
 
+#include <cstdint>
+
 namespace kestrum {
 
 // x0 <= x1 and y0 <= y1 wherever the reader builds one (rect_from normalises the corners).
@@ -37,6 +39,25 @@ struct Matrix {
   Point apply(float x, float y) const { return {a * x + c * y + e, b * x + d * y + f}; }
   Point apply(Point p) const { return apply(p.x, p.y); }
   bool operator==(const Matrix&) const = default;
+};
+
+// One command of a path: painted paths in page space, glyph outlines in glyph space.
+struct PathSegment {
+  enum class Kind : uint8_t { MoveTo, LineTo, CurveTo, Close };
+  Kind kind = Kind::MoveTo;
+  // MoveTo and LineTo use p[0]; CurveTo has its control points in p[0] and p[1] and its end in
+  // p[2]; Close has none.
+  Point p[3] = {};
+
+  static PathSegment move_to(Point a) { return {Kind::MoveTo, {a, {}, {}}}; }
+  static PathSegment line_to(Point a) { return {Kind::LineTo, {a, {}, {}}}; }
+  static PathSegment curve_to(Point c1, Point c2, Point end) {
+    return {Kind::CurveTo, {c1, c2, end}};
+  }
+  static PathSegment close() { return {Kind::Close, {}}; }
+  // How many of `p` the kind uses.
+  int points() const { return kind == Kind::CurveTo ? 3 : kind == Kind::Close ? 0 : 1; }
+  bool operator==(const PathSegment&) const = default;
 };
 
 // The matrix that applies `m` first and then `n` (the PDF product m × n).
