@@ -60,9 +60,27 @@ struct PathSegment {
   bool operator==(const PathSegment&) const = default;
 };
 
-// The matrix that applies `m` first and then `n` (the PDF product m × n).
-Matrix concat(const Matrix& m, const Matrix& n);
+// The matrix that applies `m` first and then `n` (the PDF product m × n). Inline, like
+// apply_rect: the interpreter calls both several times per glyph.
+inline Matrix concat(const Matrix& m, const Matrix& n) {
+  return {
+      m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d,       m.c * n.a + m.d * n.c,
+      m.c * n.b + m.d * n.d, m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f,
+  };
+}
+
 // The bounding box of the four mapped corners of `r`.
-Rect apply_rect(const Matrix& m, const Rect& r);
+inline Rect apply_rect(const Matrix& m, const Rect& r) {
+  const Point corners[4] = {m.apply(r.x0, r.y0), m.apply(r.x1, r.y0), m.apply(r.x0, r.y1),
+                            m.apply(r.x1, r.y1)};
+  Rect out{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+  for (const Point& p : corners) {
+    out.x0 = p.x < out.x0 ? p.x : out.x0;
+    out.y0 = p.y < out.y0 ? p.y : out.y0;
+    out.x1 = p.x > out.x1 ? p.x : out.x1;
+    out.y1 = p.y > out.y1 ? p.y : out.y1;
+  }
+  return out;
+}
 
 }  // namespace kestrum

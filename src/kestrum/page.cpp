@@ -388,10 +388,11 @@ Result<Decoded> ImageItem::decode(const PdfFile& file) const {
 
 // One execution of content: the state it changes, its saved states, text matrices and path.
 struct Interpreter::Run {
-  Run(const Dict& resources, const State& state, int depth)
-      : resources(resources), state(state), depth(depth) {}
+  Run(const Dict& resources, std::shared_ptr<const void> owner, const State& state, int depth)
+      : resources(resources), owner(std::move(owner)), state(state), depth(depth) {}
 
   const Dict& resources;
+  std::shared_ptr<const void> owner;  // keeps `resources` alive; null for the page's own
   State state;
   int depth;
   Matrix text_matrix;
@@ -404,7 +405,7 @@ struct Interpreter::Run {
   bool clip_pending = false;
 };
 
-Interpreter::Interpreter(const Document& document) : document_(document), file_(document.file()) {}
+Interpreter::Interpreter(const Document& document) : file_(document.file()) {}
 
 void Interpreter::take_records(Page& page) {
   page.glyphs = std::move(glyphs_);
@@ -431,11 +432,25 @@ const SharedName& Interpreter::intern(std::string_view name) {
   return it->second;
 }
 
-State Interpreter::run(std::span<const uint8_t> content, const Dict& resources,
-                       const State& state, int depth) {
+State Interpreter::run(std::span<const uint8_t> content, const Dict& resources, const State& state,
+                       int depth) {
+  State end = run_content(content, resources, nullptr, state, depth);
+  // The caller vouches for its resources only during the call.
+  direct_fonts_.clear();
+  return end;
+}
+
+State Interpreter::run_content(std::span<const uint8_t> content, const Dict& resources,
+                               std::shared_ptr<const void> owner, const State& state, int depth) {
   if (depth < 0) depth = 0;
   if (depth > kMaxContentDepth) return state;
-  Run run(resources, state, depth);
+  if (depth == 0 && glyphs_.empty()) {
+    // Shown text takes a few bytes of content per glyph; the cap keeps a page of paths from
+    // reserving room for glyphs it does not have.
+    constexpr size_t kReservedGlyphs = 8192;
+    glyphs_.reserve(std::min(content.size() / 4, kReservedGlyphs));
+  }
+  Run run(resources, std::move(owner), state, depth);
   ContentParser parser(content);
   Operation& op = operations_[depth];
   while (parser.next(op)) execute(run, op);
@@ -617,7 +632,7 @@ void Interpreter::execute(Run& run, Operation& op) {
       if (!operands.empty() && operands[0].is_name()) {
         const std::string& name = *operands[0].as_name();
         s.font_name = intern(name);
-        s.font = font_for(run.resources, name);
+        s.font = set_font(run, name);
       }
       return;
     case Op::MoveText:
@@ -764,6 +779,19 @@ std::shared_ptr<const Font> Interpreter::font_for(const Dict& resources, std::st
   return font;
 }
 
+std::shared_ptr<const Font> Interpreter::set_font(const Run& run, std::string_view name) {
+  SharedObject fonts_holder;
+  const Dict* fonts = lookup_dict(file_, run.resources, "Font", fonts_holder);
+  const Object* entry = fonts != nullptr ? fonts->get(name) : nullptr;
+  if (entry == nullptr || entry->is_ref()) return font_for(run.resources, name);
+  const Dict* dict = entry->dict_or_stream_dict();
+  if (dict == nullptr) return nullptr;
+  if (auto it = direct_fonts_.find(dict); it != direct_fonts_.end()) return it->second.font;
+  std::shared_ptr<const Font> font = Font::load(file_, *dict);
+  direct_fonts_.emplace(dict, DirectFont{font, {run.owner, std::move(fonts_holder)}});
+  return font;
+}
+
 size_t Interpreter::colorspace_components(const Dict& resources,
                                           std::span<const Object> operands) const {
   if (operands.empty() || !operands[0].is_name()) return 1;
@@ -848,67 +876,60 @@ void Interpreter::show(Run& run, std::span<const uint8_t> bytes) {
     const Matrix glyph_matrix = concat(type3 ? font_matrix : Matrix::scale(0.001f, 0.001f), trm);
 
     if (has_room()) {
-      Glyph glyph;
-      glyph.bbox = glyph_box(font, item, glyph_matrix, trm, width);
-      if (item.text) {
-        glyph.has_raw_text = true;
-        glyph.text = std::move(*item.text);
-        if (glyph.text.find(kSoftHyphen) != std::string::npos) {
-          glyph.raw_with_soft_hyphens = glyph.text;
-          remove_soft_hyphens(glyph.text);
-        }
+      const Rect bbox = glyph_box(font, item, glyph_matrix, trm, width);  // before the text moves
+      const bool has_text = item.text.has_value();
+      std::string text = has_text ? std::move(*item.text) : std::string();
+      std::string raw;
+      if (text.find(kSoftHyphen) != std::string::npos) {
+        raw = text;
+        remove_soft_hyphens(text);
       }
-      glyph.font_name = s.font_name;
-      glyph.base_font = base_font;
-      glyph.code = item.code;
-      glyph.cid = item.cid;
-      glyph.width = width;
-      glyph.is_space = item.space;
-      glyph.origin = origin;
-      glyph.glyph_matrix = glyph_matrix;
-      glyph.advance = column_length(advance.x, advance.y);
-      glyph.size = column_length(trm.c, trm.d);
-      glyph.flags = font.flags;
-      glyph.angle = std::atan2(trm.b, trm.a);
-      glyph.render_mode = s.render_mode;
-      glyph.color = s.fill;
-      glyph.alpha = s.fill_alpha;
+      const float size = column_length(trm.c, trm.d);
+      const float angle = std::atan2(trm.b, trm.a);
+      // Records are built in place: a Glyph is large enough for moves to show.
+      auto fill_common = [&](Glyph& g) {
+        g.font_name = s.font_name;
+        g.base_font = base_font;
+        g.code = item.code;
+        g.cid = item.cid;
+        g.width = width;
+        g.is_space = item.space;
+        g.glyph_matrix = glyph_matrix;
+        g.flags = font.flags;
+        g.angle = angle;
+        g.render_mode = s.render_mode;
+        g.color = s.fill;
+        g.alpha = s.fill_alpha;
+      };
 
       const float gap = origin.x - last_.end.x;
-      if (!glyph.text.empty() && last_.present && last_.size > 0 && gap > 0.12f * last_.size &&
+      if (!text.empty() && last_.present && last_.size > 0 && gap > 0.12f * last_.size &&
           std::fabs(origin.y - last_.origin_y) <= 0.1f * last_.size && !last_.blank &&
-          !starts_with_white_space(glyph.text)) {
+          !starts_with_white_space(text)) {
         // The space takes this glyph's attributes, apart from its place and its font.
-        Glyph space;
+        Glyph& space = glyphs_.emplace_back();
+        fill_common(space);
         space.text.assign(1, ' ');
-        space.font_name = glyph.font_name;
-        space.base_font = glyph.base_font;
-        space.code = glyph.code;
-        space.cid = glyph.cid;
-        space.width = glyph.width;
-        space.is_space = glyph.is_space;
-        space.glyph_matrix = glyph.glyph_matrix;
-        space.flags = glyph.flags;
-        space.angle = glyph.angle;
-        space.render_mode = glyph.render_mode;
-        space.color = glyph.color;
-        space.alpha = glyph.alpha;
         space.origin = last_.end;
         space.bbox = {last_.end.x, last_.origin_y, origin.x, last_.origin_y + last_.size};
         space.advance = gap;
         space.size = last_.size;
         space.generated = true;
         space.sequence = next_sequence();
-        glyphs_.push_back(std::move(space));
       }
+      Glyph& glyph = glyphs_.emplace_back();
+      fill_common(glyph);
+      glyph.text = std::move(text);
+      glyph.has_raw_text = has_text;
+      glyph.raw_with_soft_hyphens = std::move(raw);
+      glyph.origin = origin;
+      glyph.bbox = bbox;
       glyph.font = s.font;
+      glyph.advance = column_length(advance.x, advance.y);
+      glyph.size = size;
       glyph.sequence = next_sequence();
-      last_ = {true,
-               {origin.x + advance.x, origin.y + advance.y},
-               origin.y,
-               glyph.size,
-               is_blank(glyph.text)};
-      glyphs_.push_back(std::move(glyph));
+      last_ = {
+          true, {origin.x + advance.x, origin.y + advance.y}, origin.y, size, is_blank(glyph.text)};
     }
 
     if (type3 && run.depth < kMaxContentDepth) {
@@ -933,8 +954,11 @@ void Interpreter::run_glyph_procedure(Run& run, const Font& font, uint32_t code,
   State state = run.state;
   state.ctm = glyph_matrix;
   // A Type 3 font without resources of its own draws with those of the content showing it.
-  const Dict& resources = font.resources.empty() ? run.resources : font.resources;
-  this->run(*content, resources, state, run.depth + 1);
+  if (font.resources.empty()) {
+    run_content(*content, run.resources, run.owner, state, run.depth + 1);
+  } else {
+    run_content(*content, font.resources, run.state.font, state, run.depth + 1);
+  }
 }
 
 SharedBytes Interpreter::nested_content(const Stream& stream, std::optional<Ref> ref) {
@@ -968,7 +992,14 @@ void Interpreter::draw_xobject(Run& run, std::string_view name) {
   SharedObject subtype_holder;
   const Object* subtype = lookup(file_, stream->dict, "Subtype", subtype_holder);
   if (subtype == nullptr || !subtype->is_name()) return;
-  if (subtype->is_name("Form")) return draw_form(run, *stream, ref);
+  if (subtype->is_name("Form")) {
+    // What holds the form's stream alive: the file's object, or whatever holds the dictionary
+    // it is written in.
+    std::shared_ptr<const void> owner = holder            ? holder
+                                        : xobjects_holder ? xobjects_holder
+                                                          : run.owner;
+    return draw_form(run, *stream, ref, std::move(owner));
+  }
   if (!subtype->is_name("Image") || !has_room()) return;
   std::optional<ImageParams> params = image_params(stream->dict, nullptr);
   if (!params) return;
@@ -979,7 +1010,8 @@ void Interpreter::draw_xobject(Run& run, std::string_view name) {
   push_image(std::string(name), run.state, *params, std::move(*decoded));
 }
 
-void Interpreter::draw_form(Run& run, const Stream& form, std::optional<Ref> ref) {
+void Interpreter::draw_form(Run& run, const Stream& form, std::optional<Ref> ref,
+                            std::shared_ptr<const void> form_owner) {
   // A form drawing itself, directly or through others, is drawn once.
   if (ref && std::ranges::find(active_forms_, ref->num) != active_forms_.end()) return;
   if (run.depth >= kMaxContentDepth) return;  // its content would draw nothing
@@ -1005,10 +1037,13 @@ void Interpreter::draw_form(Run& run, const Stream& form, std::optional<Ref> ref
   }
   SharedObject resources_holder;
   const Dict* own = lookup_dict(file_, form.dict, "Resources", resources_holder);
-  const Dict& resources = own != nullptr ? *own : run.resources;
+  std::shared_ptr<const void> owner = resources_holder ? resources_holder
+                                      : own != nullptr ? std::move(form_owner)
+                                                       : run.owner;
 
   if (ref) active_forms_.push_back(ref->num);
-  this->run(*content, resources, state, run.depth + 1);
+  run_content(*content, own != nullptr ? *own : run.resources, std::move(owner), state,
+              run.depth + 1);
   if (ref) active_forms_.pop_back();
 }
 

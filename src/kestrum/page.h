@@ -196,7 +196,7 @@ Rect glyph_box(const Font& font, const CodeItem& item, const Matrix& glyph_matri
                const Matrix& text_to_page, float width);
 
 // Interprets the content of one page. Not shareable between threads; each page gets its own.
-// The document must outlive the interpreter.
+// The document must outlive the interpreter; the records stay valid without either.
 class Interpreter {
  public:
   explicit Interpreter(const Document& document);
@@ -204,10 +204,10 @@ class Interpreter {
   // Executes `content` with `resources` from `state`; records accumulate in the interpreter.
   // Content deeper than kMaxContentDepth draws nothing. Returns the state the content leaves
   // (its clip among others), which the caller's own state does not take on.
-  State run(std::span<const uint8_t> content, const Dict& resources, const State& state,
-            int depth);
+  State run(std::span<const uint8_t> content, const Dict& resources, const State& state, int depth);
 
-  // The font `name` of the resources' /Font, loaded once per object number; null when missing.
+  // The font `name` of the resources' /Font, loaded once per object number (a font written
+  // directly in the resources is loaded anew); null when missing.
   std::shared_ptr<const Font> font_for(const Dict& resources, std::string_view name);
   // The colour components that cs, CS and inline images mean by their operand.
   size_t colorspace_components(const Dict& resources, std::span<const Object> operands) const;
@@ -237,13 +237,26 @@ class Interpreter {
     uint8_t components = 1;
   };
 
+  // A font written directly into resources, loaded once per run of the page: content that sets
+  // it over and over must not load it over and over. The key is the font dictionary's address,
+  // which `keep` holds alive while the entry exists.
+  struct DirectFont {
+    std::shared_ptr<const Font> font;
+    std::shared_ptr<const void> keep[2];
+  };
+
+  // `owner` holds `resources` alive, or is null when the caller does for the whole page.
+  State run_content(std::span<const uint8_t> content, const Dict& resources,
+                    std::shared_ptr<const void> owner, const State& state, int depth);
+  std::shared_ptr<const Font> set_font(const Run& run, std::string_view name);
   void execute(Run& run, Operation& op);
   void show(Run& run, std::span<const uint8_t> bytes);
   void paint(Run& run, bool fill, bool stroke, bool even_odd);
   void add_segment(Run& run, const PathSegment& segment);
   void set_graphics_state(Run& run, std::string_view name);
   void draw_xobject(Run& run, std::string_view name);
-  void draw_form(Run& run, const Stream& form, std::optional<Ref> ref);
+  void draw_form(Run& run, const Stream& form, std::optional<Ref> ref,
+                 std::shared_ptr<const void> form_owner);
   void draw_inline_image(Run& run, Operation& op);
   void run_glyph_procedure(Run& run, const Font& font, uint32_t code, const Matrix& glyph_matrix);
   std::optional<ImageParams> image_params(const Dict& dict, const Dict* inline_resources) const;
@@ -256,13 +269,13 @@ class Interpreter {
   uint32_t next_sequence();
   bool has_room() const;
 
-  const Document& document_;
   const PdfFile& file_;
   std::vector<Glyph> glyphs_;
   std::vector<PathItem> paths_;
   std::vector<ImageItem> images_;
   size_t recorded_segments_ = 0;
   std::unordered_map<uint32_t, std::shared_ptr<const Font>> fonts_;
+  std::unordered_map<const Dict*, DirectFont> direct_fonts_;
   std::unordered_map<std::string, SharedName, NameHash, std::equal_to<>> names_;
   std::vector<uint32_t> active_forms_;  // object numbers of the forms being executed
   std::unordered_map<uint32_t, SharedBytes> content_cache_;

@@ -154,6 +154,24 @@ TEST(PageText, GlyphCarriesStateAndGeometry) {
   EXPECT_EQ(b.font_name.view().data(), a.font_name.view().data()) << "names are shared";
 }
 
+TEST(PageText, FontsLoadOncePerPage) {
+  Page page = page_of(
+      "BT /F1 10 Tf (a) Tj /F2 10 Tf (b) Tj /D 10 Tf (c) Tj /F1 10 Tf (d) Tj /D 10 Tf (e) Tj ET "
+      "/X Do",
+      "/Font << /F1 5 0 R /F2 5 0 R /D << /Subtype /Type1 /BaseFont /Courier >> >> "
+      "/XObject << /X 10 0 R >>",
+      [](PdfBuilder& b) {
+        b.stream(10, "/Subtype /Form /Resources << /Font << /D << /BaseFont /Times-Roman >> >> >>",
+                 "BT /D 10 Tf (f) Tj ET");
+      });
+  ASSERT_EQ(page.glyphs.size(), 6u) << text_of(page);
+  EXPECT_EQ(page.glyphs[0].font, page.glyphs[1].font) << "two names of one object";
+  EXPECT_EQ(page.glyphs[0].font, page.glyphs[3].font);
+  EXPECT_NE(page.glyphs[0].font, page.glyphs[2].font) << "a direct font is another font";
+  EXPECT_EQ(page.glyphs[2].font, page.glyphs[4].font) << "and is loaded once";
+  EXPECT_EQ(page.glyphs[5].base_font, "Times-Roman") << "the form's own direct font";
+}
+
 TEST(PageText, GeneratedSpacesFillWordGaps) {
   struct Case {
     std::string_view content;  // after "BT /F1 10 Tf 100 700 Td"; (a) ends at x = 106
