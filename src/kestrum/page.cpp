@@ -79,120 +79,66 @@ constexpr uint32_t op_key(std::string_view s) {
 
 Op classify(std::string_view s) {
   if (s.empty() || s.size() > 3) return Op::Unknown;
+  // clang-format off
   switch (op_key(s)) {
-    case op_key("q"):
-      return Op::Save;
-    case op_key("Q"):
-      return Op::Restore;
-    case op_key("cm"):
-      return Op::Concat;
-    case op_key("w"):
-      return Op::LineWidth;
-    case op_key("gs"):
-      return Op::GraphicsState;
-    case op_key("g"):
-      return Op::FillGray;
-    case op_key("G"):
-      return Op::StrokeGray;
-    case op_key("rg"):
-      return Op::FillRgb;
-    case op_key("RG"):
-      return Op::StrokeRgb;
-    case op_key("k"):
-      return Op::FillCmyk;
-    case op_key("K"):
-      return Op::StrokeCmyk;
-    case op_key("cs"):
-      return Op::FillSpace;
-    case op_key("CS"):
-      return Op::StrokeSpace;
-    case op_key("sc"):
-      return Op::FillColor;
-    case op_key("scn"):
-      return Op::FillColor;
-    case op_key("SC"):
-      return Op::StrokeColor;
-    case op_key("SCN"):
-      return Op::StrokeColor;
-    case op_key("m"):
-      return Op::MoveTo;
-    case op_key("l"):
-      return Op::LineTo;
-    case op_key("c"):
-      return Op::CurveTo;
-    case op_key("v"):
-      return Op::CurveFromCurrent;
-    case op_key("y"):
-      return Op::CurveToEnd;
-    case op_key("h"):
-      return Op::ClosePath;
-    case op_key("re"):
-      return Op::Rectangle;
-    case op_key("f"):
-      return Op::Fill;
-    case op_key("F"):
-      return Op::Fill;
-    case op_key("f*"):
-      return Op::FillEvenOdd;
-    case op_key("S"):
-      return Op::Stroke;
-    case op_key("s"):
-      return Op::CloseStroke;
-    case op_key("B"):
-      return Op::FillStroke;
-    case op_key("B*"):
-      return Op::FillStrokeEvenOdd;
-    case op_key("b"):
-      return Op::CloseFillStroke;
-    case op_key("b*"):
-      return Op::CloseFillStrokeEvenOdd;
-    case op_key("n"):
-      return Op::EndPath;
-    case op_key("W"):
-      return Op::Clip;
-    case op_key("W*"):
-      return Op::Clip;
-    case op_key("BT"):
-      return Op::BeginText;
-    case op_key("ET"):
-      return Op::EndText;
-    case op_key("Tc"):
-      return Op::CharSpacing;
-    case op_key("Tw"):
-      return Op::WordSpacing;
-    case op_key("Tz"):
-      return Op::Scaling;
-    case op_key("TL"):
-      return Op::Leading;
-    case op_key("Ts"):
-      return Op::Rise;
-    case op_key("Tr"):
-      return Op::RenderMode;
-    case op_key("Tf"):
-      return Op::SetFont;
-    case op_key("Td"):
-      return Op::MoveText;
-    case op_key("TD"):
-      return Op::MoveTextLeading;
-    case op_key("Tm"):
-      return Op::TextMatrix;
-    case op_key("T*"):
-      return Op::NextLine;
-    case op_key("Tj"):
-      return Op::Show;
-    case op_key("'"):
-      return Op::NextLineShow;
-    case op_key("\""):
-      return Op::SpacingNextLineShow;
-    case op_key("TJ"):
-      return Op::ShowArray;
-    case op_key("Do"):
-      return Op::XObject;
-    case op_key("BI"):
-      return Op::InlineImage;
-    default:
-      return Op::Unknown;
+    case op_key("q"): return Op::Save;
+    case op_key("Q"): return Op::Restore;
+    case op_key("cm"): return Op::Concat;
+    case op_key("w"): return Op::LineWidth;
+    case op_key("gs"): return Op::GraphicsState;
+    case op_key("g"): return Op::FillGray;
+    case op_key("G"): return Op::StrokeGray;
+    case op_key("rg"): return Op::FillRgb;
+    case op_key("RG"): return Op::StrokeRgb;
+    case op_key("k"): return Op::FillCmyk;
+    case op_key("K"): return Op::StrokeCmyk;
+    case op_key("cs"): return Op::FillSpace;
+    case op_key("CS"): return Op::StrokeSpace;
+    case op_key("sc"): return Op::FillColor;
+    case op_key("scn"): return Op::FillColor;
+    case op_key("SC"): return Op::StrokeColor;
+    case op_key("SCN"): return Op::StrokeColor;
+    case op_key("m"): return Op::MoveTo;
+    case op_key("l"): return Op::LineTo;
+    case op_key("c"): return Op::CurveTo;
+    case op_key("v"): return Op::CurveFromCurrent;
+    case op_key("y"): return Op::CurveToEnd;
+    case op_key("h"): return Op::ClosePath;
+    case op_key("re"): return Op::Rectangle;
+    case op_key("f"): return Op::Fill;
+    case op_key("F"): return Op::Fill;
+    case op_key("f*"): return Op::FillEvenOdd;
+    case op_key("S"): return Op::Stroke;
+    case op_key("s"): return Op::CloseStroke;
+    case op_key("B"): return Op::FillStroke;
+    case op_key("B*"): return Op::FillStrokeEvenOdd;
+    case op_key("b"): return Op::CloseFillStroke;
+    case op_key("b*"): return Op::CloseFillStrokeEvenOdd;
+    case op_key("n"): return Op::EndPath;
+    case op_key("W"): return Op::Clip;
+    case op_key("W*"): return Op::Clip;
+    case op_key("BT"): return Op::BeginText;
+    case op_key("ET"): return Op::EndText;
+    case op_key("Tc"): return Op::CharSpacing;
+    case op_key("Tw"): return Op::WordSpacing;
+    case op_key("Tz"): return Op::Scaling;
+    case op_key("TL"): return Op::Leading;
+    case op_key("Ts"): return Op::Rise;
+    case op_key("Tr"): return Op::RenderMode;
+    case op_key("Tf"): return Op::SetFont;
+    case op_key("Td"): return Op::MoveText;
+    case op_key("TD"): return Op::MoveTextLeading;
+    case op_key("Tm"): return Op::TextMatrix;
+    case op_key("T*"): return Op::NextLine;
+    case op_key("Tj"): return Op::Show;
+    case op_key("'"): return Op::NextLineShow;
+    case op_key("\""): return Op::SpacingNextLineShow;
+    case op_key("TJ"): return Op::ShowArray;
+    case op_key("Do"): return Op::XObject;
+    case op_key("BI"): return Op::InlineImage;
+    default: return Op::Unknown;
   }
+  // clang-format on
 }
 
 std::optional<float> number(const Object& object) {
@@ -362,13 +308,11 @@ State initial_state(const Rect& crop_box) {
   return state;
 }
 
-Rect glyph_box(const Font& font, const CodeItem& item, const Matrix& glyph_matrix,
-               const Matrix& text_to_page, float width) {
+Rect glyph_box([[maybe_unused]] const Font& font, [[maybe_unused]] const CodeItem& item,
+               [[maybe_unused]] const Matrix& glyph_matrix, const Matrix& text_to_page,
+               float width) {
   // The outline box goes here: when font.outline(item) gives an outline with a point, return
-  // apply_rect(glyph_matrix, the outline's bounds).
-  (void)font;
-  (void)item;
-  (void)glyph_matrix;
+  // apply_rect(glyph_matrix, the bounds of its points).
   const Matrix thousandths = concat(Matrix::scale(0.001f, 0.001f), text_to_page);
   return apply_rect(thousandths, Rect{0, -200, std::max(width, 1.0f), 800});
 }
