@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "kestrum/page.h"
+
 namespace kestrum {
 
 namespace {
@@ -189,6 +191,22 @@ Result<Document> Document::from_bytes(Bytes bytes, std::span<const uint8_t> pass
 Result<const PageNode*> Document::page_node(size_t index) const {
   if (index >= pages_.size()) return std::unexpected(Error::page_out_of_range(index));
   return &pages_[index];
+}
+
+Result<Page> Document::page(size_t index) const {
+  Result<const PageNode*> node = page_node(index);
+  if (!node) return std::unexpected(node.error());
+  const PageNode& page_node = **node;
+  SharedBytes content = page_content(page_node);
+  Interpreter interpreter(*this);
+  interpreter.run(*content, *page_node.resources, initial_state(page_node.crop_box), 0);
+  Page page;
+  page.index = index;
+  page.media_box = page_node.media_box;
+  page.crop_box = page_node.crop_box;
+  page.rotate = page_node.rotate;
+  interpreter.take_records(page);
+  return page;
 }
 
 SharedBytes Document::page_content(const PageNode& page) const {

@@ -19,6 +19,8 @@
 
 namespace kestrum {
 
+struct Page;  // kestrum/page.h
+
 // The page-tree walk stops once this many pages are collected: bounds the page list a small file
 // of repeated references could claim.
 inline constexpr size_t kMaxPages = 100'000;
@@ -65,6 +67,9 @@ class Document {
   const std::vector<PageNode>& pages() const { return pages_; }
   // The page at `index`, or PageOutOfRange when index >= page_count().
   Result<const PageNode*> page_node(size_t index) const;
+  // The page at `index` interpreted afresh (include kestrum/page.h to use it): its glyphs, paths
+  // and images. Only PageOutOfRange fails; broken content gives fewer records.
+  Result<Page> page(size_t index) const;
 
   // The page's content: its /Contents streams decoded and joined, a newline between two of them.
   // Contributions that are not streams or do not decode are skipped; never fails. A page with a
