@@ -1,5 +1,7 @@
 #include "kestrum/page.h"
 
+#include "kestrum/font/glyph.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -308,11 +310,21 @@ State initial_state(const Rect& crop_box) {
   return state;
 }
 
-Rect glyph_box([[maybe_unused]] const Font& font, [[maybe_unused]] const CodeItem& item,
-               [[maybe_unused]] const Matrix& glyph_matrix, const Matrix& text_to_page,
-               float width) {
-  // The outline box goes here: when font.outline(item) gives an outline with a point, return
-  // apply_rect(glyph_matrix, the bounds of its points).
+Rect glyph_box(const Font& font, const CodeItem& item, const Matrix& glyph_matrix,
+               const Matrix& text_to_page, float width) {
+  // A tight box from the outline when the font gives one with a point, control points included.
+  if (std::shared_ptr<const Outline> outline = font.outline(item)) {
+    float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    auto add = [&](float x, float y) {
+      x0 = std::fmin(x0, x), y0 = std::fmin(y0, y), x1 = std::fmax(x1, x), y1 = std::fmax(y1, y);
+    };
+    for (const PathCmd& cmd : outline->commands) {
+      if (cmd.kind == PathCmd::Kind::Close) continue;
+      if (cmd.kind == PathCmd::Kind::CurveTo) add(cmd.x1, cmd.y1), add(cmd.x2, cmd.y2);
+      add(cmd.x, cmd.y);
+    }
+    if (x0 <= x1 && y0 <= y1) return apply_rect(glyph_matrix, Rect{x0, y0, x1, y1});
+  }
   const Matrix thousandths = concat(Matrix::scale(0.001f, 0.001f), text_to_page);
   return apply_rect(thousandths, Rect{0, -200, std::max(width, 1.0f), 800});
 }

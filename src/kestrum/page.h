@@ -188,10 +188,10 @@ struct Page {
   Matrix page_matrix(float scale) const { return kestrum::page_matrix(crop_box, rotate, scale); }
 };
 
-// The glyph's box in page space. Today the nominal box: from 0.2 em below the baseline to 0.8 em
-// above it, and as wide as the glyph's advance (at least a thousandth of an em), through
-// `text_to_page` (the text rendering matrix). A glyph outline, once fonts give one, bounds the
-// glyph tightly instead: its points' bounds through `glyph_matrix`.
+// The glyph's box in page space: the bounds of its outline's points through `glyph_matrix` when
+// the font gives an outline, else the nominal box: from 0.2 em below the baseline to 0.8 em
+// above it, as wide as the glyph's advance (at least a thousandth of an em), through
+// `text_to_page` (the text rendering matrix).
 Rect glyph_box(const Font& font, const CodeItem& item, const Matrix& glyph_matrix,
                const Matrix& text_to_page, float width);
 
