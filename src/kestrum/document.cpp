@@ -254,4 +254,17 @@ std::optional<Object> Document::dict_get(const Dict& dict, std::string_view key)
   return resolved;
 }
 
+std::shared_ptr<const Font> Document::font(
+    uint32_t number, const std::function<std::shared_ptr<const Font>()>& load) const {
+  {
+    std::lock_guard lock(font_cache_->mutex);
+    if (auto it = font_cache_->fonts.find(number); it != font_cache_->fonts.end())
+      return it->second;
+  }
+  std::shared_ptr<const Font> font = load();
+  std::lock_guard lock(font_cache_->mutex);
+  // Another page may have loaded it meanwhile; the first one stored is the one shared.
+  return font_cache_->fonts.emplace(number, std::move(font)).first->second;
+}
+
 }  // namespace kestrum

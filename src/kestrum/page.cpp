@@ -313,18 +313,8 @@ State initial_state(const Rect& crop_box) {
 Rect glyph_box(const Font& font, const CodeItem& item, const Matrix& glyph_matrix,
                const Matrix& text_to_page, float width) {
   // A tight box from the outline when the font gives one with a point, control points included.
-  if (std::shared_ptr<const Outline> outline = font.outline(item)) {
-    float x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    auto add = [&](float x, float y) {
-      x0 = std::fmin(x0, x), y0 = std::fmin(y0, y), x1 = std::fmax(x1, x), y1 = std::fmax(y1, y);
-    };
-    for (const PathCmd& cmd : outline->commands) {
-      if (cmd.kind == PathCmd::Kind::Close) continue;
-      if (cmd.kind == PathCmd::Kind::CurveTo) add(cmd.x1, cmd.y1), add(cmd.x2, cmd.y2);
-      add(cmd.x, cmd.y);
-    }
-    if (x0 <= x1 && y0 <= y1) return apply_rect(glyph_matrix, Rect{x0, y0, x1, y1});
-  }
+  if (std::shared_ptr<const Outline> outline = font.outline(item); outline && outline->has_points)
+    return apply_rect(glyph_matrix, Rect{outline->x0, outline->y0, outline->x1, outline->y1});
   const Matrix thousandths = concat(Matrix::scale(0.001f, 0.001f), text_to_page);
   return apply_rect(thousandths, Rect{0, -200, std::max(width, 1.0f), 800});
 }
@@ -361,7 +351,7 @@ struct Interpreter::Run {
   bool clip_pending = false;
 };
 
-Interpreter::Interpreter(const Document& document) : file_(document.file()) {}
+Interpreter::Interpreter(const Document& document) : document_(document), file_(document.file()) {}
 
 void Interpreter::take_records(Page& page) {
   page.glyphs = std::move(glyphs_);
@@ -730,8 +720,10 @@ std::shared_ptr<const Font> Interpreter::font_for(const Dict& resources, std::st
   const Object* resolved = follow(file_, entry, holder);
   const Dict* dict = resolved != nullptr ? resolved->dict_or_stream_dict() : nullptr;
   if (dict == nullptr) return nullptr;
-  std::shared_ptr<const Font> font = Font::load(file_, *dict);
-  if (ref) fonts_.emplace(ref->num, font);
+  if (!ref) return Font::load(file_, *dict);
+  std::shared_ptr<const Font> font =
+      document_.font(ref->num, [&] { return Font::load(file_, *dict); });
+  fonts_.emplace(ref->num, font);
   return font;
 }
 

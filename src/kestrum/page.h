@@ -269,6 +269,7 @@ class Interpreter {
   uint32_t next_sequence();
   bool has_room() const;
 
+  const Document& document_;
   const PdfFile& file_;
   std::vector<Glyph> glyphs_;
   std::vector<PathItem> paths_;

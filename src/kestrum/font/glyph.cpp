@@ -549,9 +549,27 @@ Outline Sink::finish(float scale, float width) {
     }
   }
   Outline outline{std::move(commands_), width};
+  outline.measure();
   commands_.clear();
   x_ = y_ = 0;
   return outline;
+}
+
+void Outline::measure() {
+  has_points = false;
+  auto add = [&](float x, float y) {
+    if (!has_points) {
+      x0 = x1 = x, y0 = y1 = y;
+      has_points = true;
+      return;
+    }
+    x0 = std::fmin(x0, x), y0 = std::fmin(y0, y), x1 = std::fmax(x1, x), y1 = std::fmax(y1, y);
+  };
+  for (const PathCmd& cmd : commands) {
+    if (cmd.kind == PathCmd::Kind::Close) continue;
+    if (cmd.kind == PathCmd::Kind::CurveTo) add(cmd.x1, cmd.y1), add(cmd.x2, cmd.y2);
+    add(cmd.x, cmd.y);
+  }
 }
 
 std::shared_ptr<const Outline> substitute_outline(const Font& font, const CodeItem& item) {

@@ -44,6 +44,13 @@ struct PathCmd {
 struct Outline {
   std::vector<PathCmd> commands;  // glyph units, 1000 per em, y up
   float width = 0;                // the code item's advance, thousandths of text space
+  // The bounds of every point, control points included, kept so that a glyph box costs no walk
+  // over the commands; only meaningful when has_points.
+  bool has_points = false;
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+
+  // Sets the bounds from the commands.
+  void measure();
 };
 
 // Receives a glyph's outline from the font-file parser, segment by segment, and makes an
