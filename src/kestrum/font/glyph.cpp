@@ -77,6 +77,11 @@ enum class FaceKind : uint8_t {
 std::optional<double> cff_matrix_xx(std::span<const uint8_t> cff);
 
 // How glyphs of one pool's faces are loaded and what scale makes 1000 units per em of them.
+// A substitute glyph is stretched to the font's advance by at most these factors: a width far
+// off (a code whose real glyph is a wide symbol, say) is no reason to distort it further.
+constexpr float kMinSubstituteStretch = 0.5f;
+constexpr float kMaxSubstituteStretch = 2.0f;
+
 struct LoadMode {
   FT_Int32 flags = FT_LOAD_NO_SCALE;
   bool sized = false;   // loaded at kCffPixelsPerEm: coordinates are 26.6 already in 1000/em
@@ -585,7 +590,29 @@ std::shared_ptr<const Outline> substitute_outline(const Font& font, const CodeIt
   if (face == nullptr) return nullptr;
   size_t pos = 0;
   std::optional<uint32_t> gid = unicode_lookup(face, next_utf8(*item.text, pos));
-  return gid ? outline_glyph(lease, *gid, item.width) : nullptr;
+  std::shared_ptr<const Outline> outline = gid ? outline_glyph(lease, *gid, item.width) : nullptr;
+  if (!outline) return nullptr;
+  // The substitute's letters are not as wide as the font's own: stretched to the font's advance,
+  // the glyph fills its box as the real one does, and neighbouring boxes do not drift apart (the
+  // gaps between boxes decide where words end).
+  const LoadMode& mode = lease.mode();
+  float to_thousandths =
+      mode.sized ? kFromFixed26_6
+      : mode.raw_scale != 0
+          ? mode.raw_scale
+          : 1000.0f / static_cast<float>(std::max<FT_UShort>(face->units_per_EM, 1));
+  float advance = static_cast<float>(face->glyph->advance.x) * to_thousandths;
+  if (!(advance > 0) || !(item.width > 0)) return outline;
+  float stretch = std::clamp(item.width / advance, kMinSubstituteStretch, kMaxSubstituteStretch);
+  if (std::fabs(stretch - 1) < 1e-3f) return outline;
+  Outline fitted = *outline;
+  for (PathCmd& cmd : fitted.commands) {
+    cmd.x1 *= stretch;
+    cmd.x2 *= stretch;
+    cmd.x *= stretch;
+  }
+  fitted.measure();
+  return std::make_shared<const Outline>(std::move(fitted));
 }
 
 std::shared_ptr<const Outline> Font::outline(const CodeItem& item) const {

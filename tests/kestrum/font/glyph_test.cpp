@@ -373,6 +373,8 @@ std::string substitute_font() {
 
 TEST(GlyphOutline, SubstitutesSupplyWhatProgramsCannot) {
   const float kGlyph1 = 100 * 1000.0f / 2048;
+  // The substitute's own advance, so that no case below is stretched.
+  const float kAdvance = 500 * 1000.0f / 2048;
   const std::string type1 = "%!PS-AdobeFont-1.0: Test\n/Encoding StandardEncoding def\neexec";
   struct Case {
     std::shared_ptr<const Font> font;
@@ -385,30 +387,58 @@ TEST(GlyphOutline, SubstitutesSupplyWhatProgramsCannot) {
   TrueTypeBuilder space_only;
   space_only.glyph(tt_marker(0)).glyph({{}, 500}).cmap({3, 1, {{' ', 1}}});
   const Case kCases[] = {
-      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', "A"), kGlyph1,
+      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', "A", kAdvance), kGlyph1,
        "a Type 1 program is never read: the substitute's A"},
-      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', "BA"),
+      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', "BA", kAdvance),
        200 * 1000.0f / 2048, "the first character of the text"},
       {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A'), -1,
        "no text: nothing to look up"},
-      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', ""), -1, "empty text"},
-      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('C', "C"), -1,
+      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('A', "", kAdvance), -1,
+       "empty text"},
+      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item('C', "C", kAdvance), -1,
        "a character the substitute lacks"},
-      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item(' ', " "), -1,
+      {simple_font("Type1", "", "/Flags 32", "FontFile", type1), item(' ', " ", kAdvance), -1,
        "the substitute's space has no outline"},
-      {load_font("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"), item('A', "A"), kGlyph1,
-       "no program at all"},
-      {simple_font("TrueType", "", "/Flags 32", "FontFile2", "not a font"), item('A', "A"), kGlyph1,
-       "a program that does not parse"},
-      {simple_font("TrueType", "", "/Flags 32", "FontFile2", cff.build()), item('A', "A"), kGlyph1,
-       "a CFF program in a TrueType stream is not read as one"},
-      {simple_font("TrueType", "", "/Flags 32", "FontFile2", space_only.build()), item(' ', "A"),
-       kGlyph1, "the program's glyph has no outline"},
+      {load_font("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"),
+       item('A', "A", kAdvance), kGlyph1, "no program at all"},
+      {simple_font("TrueType", "", "/Flags 32", "FontFile2", "not a font"),
+       item('A', "A", kAdvance), kGlyph1, "a program that does not parse"},
+      {simple_font("TrueType", "", "/Flags 32", "FontFile2", cff.build()), item('A', "A", kAdvance),
+       kGlyph1, "a CFF program in a TrueType stream is not read as one"},
+      {simple_font("TrueType", "", "/Flags 32", "FontFile2", space_only.build()),
+       item(' ', "A", kAdvance), kGlyph1, "the program's glyph has no outline"},
   };
   for (const Case& c : kCases) {
     ASSERT_TRUE(c.font) << c.why;
     give_substitute(*c.font, shared(substitute_font()));
     EXPECT_FLOAT_EQ(first_x(c.font->outline(c.item)), c.want) << c.why;
+  }
+}
+
+TEST(GlyphOutline, SubstitutesAreStretchedToTheFontsAdvance) {
+  const std::string type1 = "%!PS-AdobeFont-1.0: Test\n/Encoding StandardEncoding def\neexec";
+  const float kGlyph1 = 100 * 1000.0f / 2048;
+  const float kAdvance = 500 * 1000.0f / 2048;
+  struct Case {
+    float width;
+    float want;
+    const char* why;
+  };
+  const Case kCases[] = {
+      {kAdvance, kGlyph1, "as wide as the substitute: unchanged"},
+      {1.5f * kAdvance, 1.5f * kGlyph1, "a wider glyph widens the outline"},
+      {10 * kAdvance, 2 * kGlyph1, "stretched by at most 2"},
+      {0.1f * kAdvance, 0.5f * kGlyph1, "squeezed by at most 2"},
+      {0, kGlyph1, "no width: left alone"},
+  };
+  for (const Case& c : kCases) {
+    auto font = simple_font("Type1", "", "/Flags 32", "FontFile", type1);
+    ASSERT_TRUE(font);
+    give_substitute(*font, shared(substitute_font()));
+    auto outline = font->outline(item('A', "A", c.width));
+    EXPECT_NEAR(first_x(outline), c.want, 1e-3) << c.why;
+    ASSERT_TRUE(outline) << c.why;
+    EXPECT_NEAR(outline->x0, c.want, 1e-3) << c.why << ": the bounds follow";
   }
 }
 
