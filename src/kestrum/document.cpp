@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "kestrum/page.h"
+
 namespace kestrum {
 
 namespace {
@@ -191,6 +193,22 @@ Result<const PageNode*> Document::page_node(size_t index) const {
   return &pages_[index];
 }
 
+Result<Page> Document::page(size_t index) const {
+  Result<const PageNode*> node = page_node(index);
+  if (!node) return std::unexpected(node.error());
+  const PageNode& page_node = **node;
+  SharedBytes content = page_content(page_node);
+  Interpreter interpreter(*this);
+  interpreter.run(*content, *page_node.resources, initial_state(page_node.crop_box), 0);
+  Page page;
+  page.index = index;
+  page.media_box = page_node.media_box;
+  page.crop_box = page_node.crop_box;
+  page.rotate = page_node.rotate;
+  interpreter.take_records(page);
+  return page;
+}
+
 SharedBytes Document::page_content(const PageNode& page) const {
   std::optional<Object> contents = dict_get(page.dict, "Contents");
   if (!contents) return empty_bytes();
@@ -234,6 +252,19 @@ std::optional<Object> Document::dict_get(const Dict& dict, std::string_view key)
   Object resolved = file_->resolve(*value);
   if (resolved.is_null()) return std::nullopt;
   return resolved;
+}
+
+std::shared_ptr<const Font> Document::font(
+    uint32_t number, const std::function<std::shared_ptr<const Font>()>& load) const {
+  {
+    std::lock_guard lock(font_cache_->mutex);
+    if (auto it = font_cache_->fonts.find(number); it != font_cache_->fonts.end())
+      return it->second;
+  }
+  std::shared_ptr<const Font> font = load();
+  std::lock_guard lock(font_cache_->mutex);
+  // Another page may have loaded it meanwhile; the first one stored is the one shared.
+  return font_cache_->fonts.emplace(number, std::move(font)).first->second;
 }
 
 }  // namespace kestrum

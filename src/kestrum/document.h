@@ -6,10 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "kestrum/error.h"
@@ -18,6 +21,9 @@
 #include "kestrum/parser.h"
 
 namespace kestrum {
+
+struct Page;  // kestrum/page.h
+struct Font;  // kestrum/font/font.h
 
 // The page-tree walk stops once this many pages are collected: bounds the page list a small file
 // of repeated references could claim.
@@ -65,6 +71,9 @@ class Document {
   const std::vector<PageNode>& pages() const { return pages_; }
   // The page at `index`, or PageOutOfRange when index >= page_count().
   Result<const PageNode*> page_node(size_t index) const;
+  // The page at `index` interpreted afresh (include kestrum/page.h to use it): its glyphs, paths
+  // and images. Only PageOutOfRange fails; broken content gives fewer records.
+  Result<Page> page(size_t index) const;
 
   // The page's content: its /Contents streams decoded and joined, a newline between two of them.
   // Contributions that are not streams or do not decode are skipped; never fails. A page with a
@@ -81,13 +90,26 @@ class Document {
   const Dict& trailer() const { return file_->trailer(); }
   const Dict& catalog() const { return catalog_; }
 
+  // The font of object `number`, made by `load` the first time any page asks. Fonts are
+  // immutable but for their own locked outline caches, so the pages of a document share them:
+  // programs, encodings and outlines are read once per document, not once per page. Safe from
+  // several threads; the lock is held only for the lookup and the insert, never while loading.
+  std::shared_ptr<const Font> font(uint32_t number,
+                                   const std::function<std::shared_ptr<const Font>()>& load) const;
+
  private:
   Document(std::shared_ptr<const PdfFile> file, Dict catalog, std::vector<PageNode> pages)
       : file_(std::move(file)), catalog_(std::move(catalog)), pages_(std::move(pages)) {}
 
+  struct FontCache {
+    std::mutex mutex;
+    std::unordered_map<uint32_t, std::shared_ptr<const Font>> fonts;
+  };
+
   std::shared_ptr<const PdfFile> file_;  // never null
   Dict catalog_;
   std::vector<PageNode> pages_;
+  std::shared_ptr<FontCache> font_cache_ = std::make_shared<FontCache>();
 };
 
 }  // namespace kestrum

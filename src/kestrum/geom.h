@@ -2,6 +2,8 @@
 // coordinate the reader hands on.
 #pragma once
 
+#include <cstdint>
+
 namespace kestrum {
 
 // x0 <= x1 and y0 <= y1 wherever the reader builds one (rect_from normalises the corners).
@@ -39,9 +41,46 @@ struct Matrix {
   bool operator==(const Matrix&) const = default;
 };
 
-// The matrix that applies `m` first and then `n` (the PDF product m × n).
-Matrix concat(const Matrix& m, const Matrix& n);
+// One command of a path: painted paths in page space, glyph outlines in glyph space.
+struct PathSegment {
+  enum class Kind : uint8_t { MoveTo, LineTo, CurveTo, Close };
+  Kind kind = Kind::MoveTo;
+  // MoveTo and LineTo use p[0]; CurveTo has its control points in p[0] and p[1] and its end in
+  // p[2]; Close has none.
+  Point p[3] = {};
+
+  static PathSegment move_to(Point a) { return {Kind::MoveTo, {a, {}, {}}}; }
+  static PathSegment line_to(Point a) { return {Kind::LineTo, {a, {}, {}}}; }
+  static PathSegment curve_to(Point c1, Point c2, Point end) {
+    return {Kind::CurveTo, {c1, c2, end}};
+  }
+  static PathSegment close() { return {Kind::Close, {}}; }
+  // How many of `p` the kind uses.
+  int points() const { return kind == Kind::CurveTo ? 3 : kind == Kind::Close ? 0 : 1; }
+  bool operator==(const PathSegment&) const = default;
+};
+
+// The matrix that applies `m` first and then `n` (the PDF product m × n). Inline, like
+// apply_rect: the interpreter calls both several times per glyph.
+inline Matrix concat(const Matrix& m, const Matrix& n) {
+  return {
+      m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d,       m.c * n.a + m.d * n.c,
+      m.c * n.b + m.d * n.d, m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f,
+  };
+}
+
 // The bounding box of the four mapped corners of `r`.
-Rect apply_rect(const Matrix& m, const Rect& r);
+inline Rect apply_rect(const Matrix& m, const Rect& r) {
+  const Point corners[4] = {m.apply(r.x0, r.y0), m.apply(r.x1, r.y0), m.apply(r.x0, r.y1),
+                            m.apply(r.x1, r.y1)};
+  Rect out{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+  for (const Point& p : corners) {
+    out.x0 = p.x < out.x0 ? p.x : out.x0;
+    out.y0 = p.y < out.y0 ? p.y : out.y0;
+    out.x1 = p.x > out.x1 ? p.x : out.x1;
+    out.y1 = p.y > out.y1 ? p.y : out.y1;
+  }
+  return out;
+}
 
 }  // namespace kestrum

@@ -6,20 +6,15 @@
 
 namespace scrivane {
 
-namespace {
-
-// The text of an operating-system error as users know it: "No such file or directory".
-std::string os_text(std::error_code code) {
+std::string os_error_text(std::error_code code) {
   std::string text = code.message();
   if (code.category() == std::system_category() || code.category() == std::generic_category())
     text += fmt::format(" (os error {})", code.value());
   return text;
 }
 
-}  // namespace
-
 std::shared_ptr<const Cause> os_cause(std::error_code code) {
-  return std::make_shared<const Cause>(Cause{os_text(code), code, nullptr});
+  return std::make_shared<const Cause>(Cause{os_error_text(code), code, nullptr});
 }
 
 std::shared_ptr<const Cause> text_cause(std::string text, std::shared_ptr<const Cause> source) {
@@ -29,7 +24,7 @@ std::shared_ptr<const Cause> text_cause(std::string text, std::shared_ptr<const 
 std::string Error::text() const {
   struct Visitor {
     std::string operator()(const Io& e) const {
-      return fmt::format("failed to read {}: {}", e.path.string(), os_text(e.source));
+      return fmt::format("failed to read {}: {}", e.path.string(), os_error_text(e.source));
     }
     std::string operator()(const PdfOpen& e) const {
       return fmt::format("could not open the document: {}", e.reason);

@@ -20,6 +20,9 @@ struct Cause {
   std::shared_ptr<const Cause> source;
 };
 
+// An operating-system error as users read it: "No such file or directory (os error 2)".
+std::string os_error_text(std::error_code code);
+
 // A chain node for an operating-system error.
 std::shared_ptr<const Cause> os_cause(std::error_code code);
 // A chain node with its own text over an optional cause.

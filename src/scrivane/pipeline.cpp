@@ -100,7 +100,6 @@ std::expected<Document, Error> convert_with(const std::filesystem::path& path,
 
 std::expected<Document, Error> convert_from(PageSource& backend, std::string_view path,
                                             const Options& options) {
-  (void)options;
   auto raw = extract_from(backend, path);
   if (!raw) return std::unexpected(std::move(raw.error()));
 
@@ -124,6 +123,13 @@ std::expected<Document, Error> convert_from(PageSource& backend, std::string_vie
   Vocabulary vocabulary = Vocabulary::build(lines);
   Assembled assembled = assemble_placed(lines, heights, vocabulary, stats.body_size, stats.leading);
   Document doc = std::move(assembled.document);
+
+  if (options.assets) {
+    std::error_code code;
+    std::filesystem::create_directories(*options.assets, code);
+    if (code) return std::unexpected(Error::io(*options.assets, code));
+  }
+
   extract_bibliography(doc);
   return doc;
 }

@@ -27,7 +27,8 @@
 namespace kestrum {
 
 class PdfFile;
-struct Outline;  // a glyph's shape, built on demand from the program (font/glyph)
+struct Outline;   // a glyph's shape, built on demand from the program (font/glyph)
+struct FacePool;  // parsed faces of one font file, lent to one thread at a time (font/glyph)
 
 enum class FontKind : uint8_t {
   Simple,  // Type1, MMType1, TrueType and unknown subtypes
@@ -98,6 +99,10 @@ struct Font {
   // The glyph name of a one-byte code, "" when it has none (always for Type 0 fonts). For
   // Type 3 fonts this is also the code's /CharProcs key.
   std::string_view glyph_name(uint32_t code) const;
+  // The shape of the item's glyph (selected by its cid; its code, text and width are used too)
+  // in glyph units with 1000 units per em, y up; null when the glyph has none. Computed once
+  // per cid and cached; safe to call from several threads at once. Defined in font/glyph.
+  std::shared_ptr<const Outline> outline(const CodeItem& item) const;
 
   FontKind kind = FontKind::Simple;
   std::string base_name;               // /BaseFont, "" when absent or not a name
@@ -119,7 +124,11 @@ struct Font {
   mutable std::once_flag cff_cid_once;
   mutable std::unordered_map<uint16_t, uint16_t> cff_cid_to_gid;
   mutable std::once_flag substitute_once;
-  mutable SharedBytes substitute;
+  mutable SharedBytes substitute;  // the whole system font file; null when there is none
+  mutable std::once_flag program_faces_once;
+  mutable std::shared_ptr<FacePool> program_faces;
+  mutable std::once_flag substitute_faces_once;
+  mutable std::shared_ptr<FacePool> substitute_faces;
 };
 
 // The style bits of a font from its descriptor (nullptr when it has none) and its base name.
