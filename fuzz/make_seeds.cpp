@@ -253,7 +253,8 @@ void document_seeds() {
               "/W [3 [250 300] 10 20 400] /CIDToGIDMap /Identity >>")
       .flate_stream(11, "", kToUnicode)
       .trailer("/Root 1 0 R");
-  write("document", "pages-and-fonts", b.build());
+  for (std::string_view target : {"document", "backend"})
+    write(target, "pages-and-fonts", b.build());
 }
 
 }  // namespace
