@@ -383,9 +383,12 @@ Dict Cursor::read_dict_body(int depth) {
     if (c == '/') {
       ++pos_;
       std::string key = read_name();
-      // A key whose value cannot be read is dropped.
+      // A key whose value cannot be read is dropped, and so is every entry past the cap.
       Object value;
-      if (read_into(value, depth + 1)) dict.insert(std::move(key), std::move(value));
+      if (read_into(value, depth + 1) && elements_ < kMaxObjectElements) {
+        dict.insert(std::move(key), std::move(value));
+        ++elements_;
+      }
     } else if (c == '>') {
       ++pos_;
       if (peek() == '>') ++pos_;
@@ -406,9 +409,19 @@ void Cursor::read_array_into(Object& out, int depth) {
       ++pos_;
       break;
     }
-    if (items.empty()) items.reserve(4);
-    if (read_into(items.emplace_back(), depth + 1)) continue;
-    items.pop_back();
+    if (elements_ >= kMaxObjectElements) {
+      // Past the cap elements are still read, so that the array ends where it should, but
+      // kept nowhere: nested arrays and dictionaries among them stay empty.
+      Object dropped;
+      if (read_into(dropped, depth + 1)) continue;
+    } else {
+      if (items.empty()) items.reserve(4);
+      if (read_into(items.emplace_back(), depth + 1)) {
+        ++elements_;
+        continue;
+      }
+      items.pop_back();
+    }
     if (at_end()) break;
     // Skip the unreadable byte and try again; a long unreadable token goes in one step.
     size_t run = 0;
@@ -464,6 +477,7 @@ bool Cursor::read_token_into(Object& out) {
 }
 
 std::optional<Object> Cursor::read_object_at(int depth) {
+  if (depth == 0) elements_ = 0;
   Object out;
   if (!read_into(out, depth)) return std::nullopt;
   return out;

@@ -18,6 +18,12 @@ namespace kestrum {
 // hostile input such as a file of opening brackets.
 inline constexpr int kMaxDepth = 150;
 
+// Array elements and dictionary entries one top-level read keeps, nested ones included; later
+// ones are read and dropped. An element takes some 80 bytes against the two bytes of text it
+// needs at the least ("0 "), so without this a few hundred bytes of doubly compressed object
+// stream holding one long array claim gigabytes.
+inline constexpr size_t kMaxObjectElements = size_t{1} << 20;
+
 // A regular token longer than this that is not an object is skipped whole inside an array
 // instead of byte by byte: retrying every suffix of a long garbage token would take time
 // quadratic in its length.
@@ -79,6 +85,7 @@ class Cursor {
 
   // One object after whitespace and comments, or no object with the cursor where the
   // unreadable syntax starts (keywords such as obj, R, stream and operators are left there).
+  // A read at depth 0 starts a new count against kMaxObjectElements.
   std::optional<Object> read_object_at(int depth = 0);
 
   // Called just after the keyword `stream`; `length` is the /Length the caller found. Copies the
@@ -93,6 +100,7 @@ class Cursor {
 
   std::span<const uint8_t> data_;
   size_t pos_ = 0;
+  size_t elements_ = 0;  // kept by the current top-level read
 };
 
 }  // namespace kestrum

@@ -187,6 +187,23 @@ TEST(Lexer, NestingStopsAtTheDepthLimit) {
   EXPECT_TRUE(read(dicts).has_value());
 }
 
+TEST(Lexer, ElementsPastTheCapAreReadAndDropped) {
+  // The first array fills the cap; what follows it, at any depth, is read but not kept.
+  std::string text = "[[";
+  for (size_t i = 0; i < kMaxObjectElements; ++i) text += "0 ";
+  text += "] [1 2] << /K 3 >> 4] (after)";
+  Cursor c(as_bytes(text));
+  std::optional<Object> o = c.read_object_at(0);
+  ASSERT_TRUE(o.has_value());
+  const Array& outer = *o->as_array();
+  ASSERT_EQ(outer.size(), 1u);
+  EXPECT_EQ(outer[0].as_array()->size(), kMaxObjectElements);
+  // The next top-level read starts a new count.
+  EXPECT_EQ(c.read_object_at(0), str("after"));
+  EXPECT_EQ(read("<< /A [1 2] /B << /C 3 >> >>"),
+            dict({{"A", array({integer(1), integer(2)})}, {"B", dict({{"C", integer(3)}})}}));
+}
+
 TEST(Lexer, LongGarbageTokenInArrayIsSkippedWhole) {
   // Byte-by-byte retries over this token would take quadratic time.
   std::string input = "[1 " + std::string(500'000, 'x') + " 2]";
