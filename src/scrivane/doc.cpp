@@ -298,12 +298,33 @@ size_t hyphen_suffix(std::string_view w) {
   return 0;
 }
 
+// The length of `word` without the punctuation that may follow a word ("tion," "tion)."), so
+// that the rest of a broken word is judged by its letters.
+size_t without_trailing_punctuation(std::string_view word) {
+  constexpr std::string_view kClosing[] = {".", ",", ";", ":",  "!",      "?",     ")",
+                                           "]", "}", "'", "\"", "\u2019", "\u201D"};
+  bool trimmed = true;
+  while (trimmed && !word.empty()) {
+    trimmed = false;
+    for (std::string_view p : kClosing) {
+      if (word.size() > p.size() && word.ends_with(p)) {
+        word.remove_suffix(p.size());
+        trimmed = true;
+        break;
+      }
+    }
+  }
+  return word.size();
+}
+
 // Joins `next` onto `text` across a word broken at the line end; false when it is not broken.
 bool join_broken_word(std::string& text, std::string_view next, const Vocabulary& vocabulary) {
   size_t last_space = text.rfind(' ');
   size_t w_start = last_space == std::string::npos ? 0 : last_space + 1;
   std::string_view w = std::string_view(text).substr(w_start);
-  size_t f_end = std::min(next.find(' '), next.size());
+  // The punctuation after the rest of the word stays where it was, after the joined word.
+  size_t f_end =
+      without_trailing_punctuation(next.substr(0, std::min(next.find(' '), next.size())));
   std::string_view f = next.substr(0, f_end);
   std::optional<std::string> joined;
   if (size_t hyphen = hyphen_suffix(w)) {

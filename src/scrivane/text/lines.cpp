@@ -354,8 +354,10 @@ void attach_scripts(const PageRaw& page, std::vector<Line>& lines) {
           std::fmin(small.bbox.x1, big.bbox.x1) - std::fmax(small.bbox.x0, big.bbox.x0);
       if (!(horizontal > -kScriptMaxDistance * big.size)) continue;
       float distance = std::fabs(small.baseline - big.baseline);
+      // A long run is a script only when it also lies over or under its partner: a whole line
+      // of the neighbouring column beside a large heading is no script of it.
       if (small.placed.size() >= kScriptFreeGlyphCount &&
-          !(distance <= kScriptMaxBaselineShift * big.size)) {
+          (!(distance <= kScriptMaxBaselineShift * big.size) || !(horizontal > 0))) {
         continue;
       }
       if (best == kNone || distance < best_distance) {
