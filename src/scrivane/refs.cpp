@@ -702,6 +702,16 @@ std::string link_citations(std::string_view text, const LabelSet& labels) {
 
 }  // namespace refs
 
+namespace {
+
+// Entries set in small type at the foot of a page read as footnotes during assembly; inside the
+// bibliography they are entries like the paragraphs around them.
+bool holds_entries(const Block& block) {
+  return is_kind(block, BlockType::Paragraph) || is_kind(block, BlockType::Footnote);
+}
+
+}  // namespace
+
 void extract_bibliography(Document& doc) {
   std::optional<refs::Bibliography> bib = refs::find_bibliography(doc);
   if (!bib || bib->start >= bib->end) return;
@@ -710,7 +720,7 @@ void extract_bibliography(Document& doc) {
   std::string joined;
   std::vector<Source> sources;
   for (size_t i = bib->start; i < bib->end; ++i) {
-    if (!is_kind(blocks[i], BlockType::Paragraph)) continue;
+    if (!holds_entries(blocks[i])) continue;
     std::string_view text = blocks[i].text;
     if (i == bib->start) text = text.substr(std::min(bib->run_in, text.size()));
     if (!joined.empty()) joined.push_back(' ');
@@ -758,7 +768,7 @@ void extract_bibliography(Document& doc) {
     rebuilt.push_back(std::move(ref));
   }
   for (size_t i = bib->start; i < bib->end; ++i) {
-    if (!is_kind(blocks[i], BlockType::Paragraph)) rebuilt.push_back(std::move(blocks[i]));
+    if (!holds_entries(blocks[i])) rebuilt.push_back(std::move(blocks[i]));
   }
   std::move(blocks.begin() + static_cast<ptrdiff_t>(bib->end), blocks.end(),
             std::back_inserter(rebuilt));
