@@ -261,12 +261,7 @@ bool is_ascii_letter(char c) {
 
 // The first White_Space-separated token of `s`; `end` is set to the byte just past it.
 std::string_view first_token(std::string_view s, size_t& end) {
-  size_t start = 0;
-  while (start < s.size()) {
-    size_t next = start;
-    if (!is_white_space(next_scalar(s, next))) break;
-    start = next;
-  }
+  size_t start = s.size() - trim_white_space_start(s).size();
   end = start;
   while (end < s.size()) {
     size_t next = end;
@@ -274,12 +269,6 @@ std::string_view first_token(std::string_view s, size_t& end) {
     end = next;
   }
   return s.substr(start, end - start);
-}
-
-std::optional<char32_t> first_scalar(std::string_view s) {
-  if (s.empty()) return std::nullopt;
-  size_t pos = 0;
-  return next_scalar(s, pos);
 }
 
 // The tail may follow a kept hyphen as part of a compound ("state-" "of-the-art").
