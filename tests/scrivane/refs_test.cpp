@@ -95,6 +95,12 @@ TEST(Refs, RunInHeadingOpensTheBibliography) {
   for (const Case& c : kCases) EXPECT_EQ(opens_bibliography(c.text), c.want) << c.text;
 }
 
+TEST(Refs, RunInHeadingReadsACapitalIWithDotAsI) {
+  // Compared one character at a time, so U+0130 takes its one-character lowercase "i", not
+  // the two-character full mapping.
+  EXPECT_EQ(opens_bibliography("B\u0130BL\u0130OGRAPHY Smith"), 15u);
+}
+
 // ---- Finding --------------------------------------------------------------------------------
 
 TEST(Refs, FindsTheBibliographyFourWays) {
