@@ -4,6 +4,7 @@
 #include <iterator>
 #include <vector>
 
+#include "scrivane/emit/text.h"
 #include "scrivane/text/unicode.h"
 
 namespace scrivane::emit::markdown {
@@ -199,12 +200,7 @@ std::string_view strip_marker(std::string_view text) {
 
 std::string render(const Document& doc) {
   std::string out;
-  for (const Block& block : doc.blocks) {
-    write_block(out, block);
-    out += "\n\n";
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  out += "\n";
+  text::append_blocks(out, doc, write_block);
   return out;
 }
 
