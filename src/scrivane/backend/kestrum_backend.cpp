@@ -12,6 +12,7 @@
 #include "kestrum/font/font.h"
 #include "kestrum/page.h"
 #include "scrivane/parallel.h"
+#include "scrivane/text/unicode.h"
 
 namespace scrivane {
 
@@ -99,16 +100,6 @@ bool clip_to_page(Rect& r, float width, float height) {
   r.x0 = std::fmax(r.x0, 0.0f);
   r.x1 = std::fmin(r.x1, width);
   return r.x1 > r.x0;
-}
-
-// Decodes the next scalar value of valid UTF-8 text (the reader's texts are valid UTF-8).
-char32_t next_scalar(std::string_view s, size_t& i) {
-  auto b0 = static_cast<unsigned char>(s[i]);
-  size_t len = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-  char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (size_t k = 1; k < len && i + k < s.size(); ++k) c = (c << 6) | (s[i + k] & 0x3F);
-  i += len;
-  return c;
 }
 
 // At least one code point of 32 or more outside 127..159: controls alone never reach the page.
