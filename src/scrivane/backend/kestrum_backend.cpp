@@ -321,7 +321,7 @@ std::expected<std::unique_ptr<KestrumBackend>, Error> KestrumBackend::open_with_
   if (password) secret = {reinterpret_cast<const uint8_t*>(password->data()), password->size()};
   auto document = kestrum::Document::from_bytes(std::move(bytes), secret);
   if (!document) return fail(document.error().message());
-  auto reader = std::make_unique<Reader>(Reader{std::move(*document)});
+  auto reader = std::make_unique<Reader>(Reader{std::move(*document), {}, 0});
   return std::unique_ptr<KestrumBackend>(new KestrumBackend(path, std::move(reader)));
 }
 
