@@ -215,7 +215,8 @@ namespace {
 
 // Lines of one run differ in size by no more than this (points).
 constexpr float kRunSizeTolerance = 0.4f;
-// A baseline step beyond this many leadings starts a new run.
+// A baseline step beyond this many leadings starts a new run (leadings scaled up for lines set
+// larger than the body).
 constexpr float kRunBreakGap = 1.45f;
 // Headings are set at least this many body sizes, unless numbered or bold.
 constexpr float kHeadingSize = 1.06f;
@@ -445,8 +446,11 @@ void assemble_page(const std::vector<Line>& lines, size_t page_index, float page
       const Line& prev = lines[end - 1];
       const Line& line = lines[end];
       float step = line.baseline - prev.baseline;
+      // Type larger than the body is set with proportionally more leading: the lines of a
+      // two-line title are further apart than body lines without starting a new block.
+      float scale = body_size > 0 && prev.size > body_size ? prev.size / body_size : 1.0f;
       if (std::fabs(prev.size - line.size) > kRunSizeTolerance || step <= 0 ||
-          step > kRunBreakGap * leading)
+          step > kRunBreakGap * leading * scale)
         break;
       ++end;
     }

@@ -174,7 +174,8 @@ TEST(Corpus, TwoColumnPagesHaveTheirGutter) {
 TEST(Corpus, TwoColumnArticleStructure) {
   auto doc = convert_corpus("twocolumn.pdf");
   ASSERT_TRUE(doc) << doc.error().text();
-  EXPECT_EQ(doc->title, "Seasonal Variability of Dissolved Oxygen");
+  EXPECT_EQ(doc->title, "Seasonal Variability of Dissolved Oxygen in Shallow Temperate Lakes")
+      << "both lines of the title";
 
   std::vector<Heading> got = headings(*doc);
   const Heading kSections[] = {
