@@ -122,7 +122,9 @@ TEST(Assembly, LargerTypeMayStepFurtherWithinARun) {
   // At twice the body size, the allowed step doubles too: 1.45 leadings x 2 = 34.8.
   for (auto [step, blocks] : {std::pair{30.0f, 1u}, std::pair{34.0f, 1u}, std::pair{36.0f, 2u}}) {
     Assembled a = assemble({{{.text = "A Two Line", .baseline = 100, .size = 20},
-                             {.text = "Title", .baseline = 100 + step, .size = 20}}});
+                             {.text = "Title of a Paper With Many More Words in It",
+                              .baseline = 100 + step,
+                              .size = 20}}});
     EXPECT_EQ(a.document.blocks.size(), blocks) << step;
   }
 }
