@@ -215,7 +215,8 @@ namespace {
 
 // Lines of one run differ in size by no more than this (points).
 constexpr float kRunSizeTolerance = 0.4f;
-// A baseline step beyond this many leadings starts a new run.
+// A baseline step beyond this many leadings starts a new run (leadings scaled up for lines set
+// larger than the body).
 constexpr float kRunBreakGap = 1.45f;
 // Headings are set at least this many body sizes, unless numbered or bold.
 constexpr float kHeadingSize = 1.06f;
@@ -261,12 +262,7 @@ bool is_ascii_letter(char c) {
 
 // The first White_Space-separated token of `s`; `end` is set to the byte just past it.
 std::string_view first_token(std::string_view s, size_t& end) {
-  size_t start = 0;
-  while (start < s.size()) {
-    size_t next = start;
-    if (!is_white_space(next_scalar(s, next))) break;
-    start = next;
-  }
+  size_t start = s.size() - trim_white_space_start(s).size();
   end = start;
   while (end < s.size()) {
     size_t next = end;
@@ -274,12 +270,6 @@ std::string_view first_token(std::string_view s, size_t& end) {
     end = next;
   }
   return s.substr(start, end - start);
-}
-
-std::optional<char32_t> first_scalar(std::string_view s) {
-  if (s.empty()) return std::nullopt;
-  size_t pos = 0;
-  return next_scalar(s, pos);
 }
 
 // The tail may follow a kept hyphen as part of a compound ("state-" "of-the-art").
@@ -298,12 +288,33 @@ size_t hyphen_suffix(std::string_view w) {
   return 0;
 }
 
+// The length of `word` without the punctuation that may follow a word ("tion," "tion)."), so
+// that the rest of a broken word is judged by its letters.
+size_t without_trailing_punctuation(std::string_view word) {
+  constexpr std::string_view kClosing[] = {".", ",", ";", ":",  "!",      "?",     ")",
+                                           "]", "}", "'", "\"", "\u2019", "\u201D"};
+  bool trimmed = true;
+  while (trimmed && !word.empty()) {
+    trimmed = false;
+    for (std::string_view p : kClosing) {
+      if (word.size() > p.size() && word.ends_with(p)) {
+        word.remove_suffix(p.size());
+        trimmed = true;
+        break;
+      }
+    }
+  }
+  return word.size();
+}
+
 // Joins `next` onto `text` across a word broken at the line end; false when it is not broken.
 bool join_broken_word(std::string& text, std::string_view next, const Vocabulary& vocabulary) {
   size_t last_space = text.rfind(' ');
   size_t w_start = last_space == std::string::npos ? 0 : last_space + 1;
   std::string_view w = std::string_view(text).substr(w_start);
-  size_t f_end = std::min(next.find(' '), next.size());
+  // The punctuation after the rest of the word stays where it was, after the joined word.
+  size_t f_end =
+      without_trailing_punctuation(next.substr(0, std::min(next.find(' '), next.size())));
   std::string_view f = next.substr(0, f_end);
   std::optional<std::string> joined;
   if (size_t hyphen = hyphen_suffix(w)) {
@@ -435,8 +446,11 @@ void assemble_page(const std::vector<Line>& lines, size_t page_index, float page
       const Line& prev = lines[end - 1];
       const Line& line = lines[end];
       float step = line.baseline - prev.baseline;
+      // Type larger than the body is set with proportionally more leading: the lines of a
+      // two-line title are further apart than body lines without starting a new block.
+      float scale = body_size > 0 && prev.size > body_size ? prev.size / body_size : 1.0f;
       if (std::fabs(prev.size - line.size) > kRunSizeTolerance || step <= 0 ||
-          step > kRunBreakGap * leading)
+          step > kRunBreakGap * leading * scale)
         break;
       ++end;
     }

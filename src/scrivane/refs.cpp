@@ -1,14 +1,14 @@
 #include "scrivane/refs.h"
 
-#include <unicode/locid.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <iterator>
 #include <utility>
+
+#include "scrivane/text/unicode.h"
 
 namespace scrivane {
 namespace {
@@ -32,49 +32,6 @@ constexpr unsigned kMaxYear = 2100;
 
 // ---- UTF-8 ----------------------------------------------------------------------------------
 
-struct Decoded {
-  char32_t c;
-  size_t len;
-};
-
-// Malformed, overlong, surrogate or truncated sequences read as U+FFFD over one byte, so every
-// offset produced here stays on a boundary the encoder would also produce.
-Decoded decode_at(std::string_view s, size_t pos) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char b0 = byte(pos);
-  if (b0 < 0x80) return {b0, 1};
-  size_t len = 0;
-  char32_t c = 0;
-  char32_t min = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, c = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, c = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, c = b0 & 0x07, min = 0x10000;
-  } else {
-    return {0xFFFD, 1};
-  }
-  if (s.size() - pos < len) return {0xFFFD, 1};
-  for (size_t i = 1; i < len; ++i) {
-    unsigned char b = byte(pos + i);
-    if ((b & 0xC0) != 0x80) return {0xFFFD, 1};
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {0xFFFD, 1};
-  return {c, len};
-}
-
-// The character that ends at `end` (> 0), with the byte offset where it starts.
-std::pair<char32_t, size_t> decode_before(std::string_view s, size_t end) {
-  size_t start = end - 1;
-  while (start > 0 && end - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
-    --start;
-  Decoded d = decode_at(s, start);
-  if (start + d.len == end) return {d.c, start};
-  return {0xFFFD, end - 1};
-}
-
 // A text as characters, with the byte offset of every character and of the end.
 struct Chars {
   std::u32string text;
@@ -88,10 +45,8 @@ Chars decode(std::string_view s) {
   out.text.reserve(s.size());
   out.offsets.reserve(s.size() + 1);
   for (size_t pos = 0; pos < s.size();) {
-    Decoded d = decode_at(s, pos);
-    out.text.push_back(d.c);
     out.offsets.push_back(pos);
-    pos += d.len;
+    out.text.push_back(next_scalar(s, pos));
   }
   out.offsets.push_back(s.size());
   return out;
@@ -99,56 +54,23 @@ Chars decode(std::string_view s) {
 
 // ---- Character classes ----------------------------------------------------------------------
 
-bool is_space(char32_t c) {
-  return u_isUWhiteSpace(static_cast<UChar32>(c));
-}
 bool is_ascii_letter(char32_t c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool is_letter(char32_t c) {
-  return is_ascii_letter(c) || u_isUAlphabetic(static_cast<UChar32>(c));
-}
-bool is_upper(char32_t c) {
-  return (c >= 'A' && c <= 'Z') ||
-         (c >= 0xC0 && c <= 0x1F3FF && u_isUUppercase(static_cast<UChar32>(c)));
 }
 bool is_digit(char32_t c) {
   return c >= '0' && c <= '9';
 }
 bool is_alnum(char32_t c) {
-  return is_letter(c) || is_digit(c);
+  return is_alphabetic(c) || is_digit(c);
 }
 bool is_hyphen_like(char32_t c) {
   return c == '-' || (c >= 0x2010 && c <= 0x2014);
 }
-char32_t lower(char32_t c) {
+// The simple (one-to-one) lowercase mapping: headings and particles are compared character by
+// character with ASCII words, and a capital I with dot must still read as "i" there, which its
+// full mapping (two characters) would not.
+char32_t simple_lower(char32_t c) {
   return static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
-}
-
-// ---- Trimming -------------------------------------------------------------------------------
-
-std::string_view trim_start(std::string_view s) {
-  size_t pos = 0;
-  while (pos < s.size()) {
-    Decoded d = decode_at(s, pos);
-    if (!is_space(d.c)) break;
-    pos += d.len;
-  }
-  return s.substr(pos);
-}
-
-std::string_view trim_end(std::string_view s) {
-  size_t end = s.size();
-  while (end > 0) {
-    auto [c, start] = decode_before(s, end);
-    if (!is_space(c)) break;
-    end = start;
-  }
-  return s.substr(0, end);
-}
-
-std::string_view trim(std::string_view s) {
-  return trim_end(trim_start(s));
 }
 
 // ---- Finding the bibliography ---------------------------------------------------------------
@@ -156,21 +78,11 @@ std::string_view trim(std::string_view s) {
 // The last whitespace character of s[0, end): its start and the offset just past it.
 std::optional<std::pair<size_t, size_t>> last_space_before(std::string_view s, size_t end) {
   while (end > 0) {
-    auto [c, start] = decode_before(s, end);
-    if (is_space(c)) return std::pair{start, end};
+    size_t start = end;
+    if (is_white_space(prev_scalar(s, start))) return std::pair{start, end};
     end = start;
   }
   return std::nullopt;
-}
-
-// Start of the whitespace run that ends at `end`.
-size_t space_run_start(std::string_view s, size_t end) {
-  while (end > 0) {
-    auto [c, start] = decode_before(s, end);
-    if (!is_space(c)) break;
-    end = start;
-  }
-  return end;
 }
 
 bool ends_sentence(std::string_view s) {
@@ -178,24 +90,24 @@ bool ends_sentence(std::string_view s) {
 }
 
 bool ends_with_digit(std::string_view s) {
-  std::string_view t = trim_end(s);
+  std::string_view t = trim_white_space_end(s);
   return !t.empty() && is_digit(static_cast<unsigned char>(t.back()));
 }
 
 // For a paragraph that closes with a bibliography heading ("... as shown. References"), the byte
 // length of the paragraph without it.
 std::optional<size_t> heading_at_end(std::string_view text) {
-  std::string_view t = trim_end(text);
+  std::string_view t = trim_white_space_end(text);
   auto last = last_space_before(t, t.size());
   if (!last) return std::nullopt;
   size_t before_end = last->first;
   if (!is_bibliography_heading(t.substr(last->second))) {
     // Two-word headings ("Works Cited"): look one word further back.
-    auto prev = last_space_before(t, space_run_start(t, last->first));
+    auto prev = last_space_before(t, trim_white_space_end(t.substr(0, last->first)).size());
     if (!prev || !is_bibliography_heading(t.substr(prev->second))) return std::nullopt;
     before_end = prev->first;
   }
-  std::string_view before = trim_end(t.substr(0, before_end));
+  std::string_view before = trim_white_space_end(t.substr(0, before_end));
   if (!ends_sentence(before)) return std::nullopt;
   return before.size();
 }
@@ -214,7 +126,7 @@ std::vector<std::string> cut_at(std::string_view text, const Chars& chars,
   for (size_t i = 0; i < positions.size(); ++i) {
     size_t from = chars.offsets[positions[i]];
     size_t to = i + 1 < positions.size() ? chars.offsets[positions[i + 1]] : text.size();
-    std::string_view entry = trim(text.substr(from, to - from));
+    std::string_view entry = trim_white_space(text.substr(from, to - from));
     if (!entry.empty()) out.emplace_back(entry);
   }
   return out;
@@ -225,7 +137,7 @@ bool is_particle(std::u32string_view run) {
       U"de", U"di", U"da", U"du", U"la", U"le", U"van", U"von", U"den", U"der", U"del", U"ten"};
   if (run.size() > 3) return false;
   std::u32string low(run);
-  for (char32_t& c : low) c = lower(c);
+  for (char32_t& c : low) c = simple_lower(c);
   return std::find(std::begin(kParticles), std::end(kParticles), low) != std::end(kParticles);
 }
 
@@ -241,7 +153,7 @@ bool is_surname_char(char32_t c) {
     case 0x2019:
       return true;
     default:
-      return is_letter(c);
+      return is_alphabetic(c);
   }
 }
 
@@ -250,25 +162,25 @@ bool opens_author_entry(std::u32string_view t, size_t k) {
   size_t n = t.size();
   // Every such entry begins with a letter (a particle or the surname's capital); testing that
   // first keeps the walk back over whitespace linear in the text.
-  if (!is_letter(t[k]) || !is_space(t[k - 1])) return false;
+  if (!is_alphabetic(t[k]) || !is_white_space(t[k - 1])) return false;
   size_t j = k;
-  while (j > 0 && is_space(t[j - 1])) --j;
+  while (j > 0 && is_white_space(t[j - 1])) --j;
   if (j == 0 || t[j - 1] != '.') return false;
   size_t stop = j - 1;
   // "J. Smith": the full stop of a lone initial does not end an entry.
-  if (stop >= 1 && is_upper(t[stop - 1]) && (stop < 2 || !is_alnum(t[stop - 2]))) return false;
+  if (stop >= 1 && is_uppercase(t[stop - 1]) && (stop < 2 || !is_alnum(t[stop - 2]))) return false;
   size_t s = k;
   size_t r = k;
-  while (r < n && r - k <= 3 && is_letter(t[r])) ++r;
-  if (is_particle(t.substr(k, r - k)) && (r == n || !is_letter(t[r]))) {
+  while (r < n && r - k <= 3 && is_alphabetic(t[r])) ++r;
+  if (is_particle(t.substr(k, r - k)) && (r == n || !is_alphabetic(t[r]))) {
     if (r >= n || t[r] != ' ') return false;
     s = r + 1;
   }
-  if (s >= n || !is_upper(t[s])) return false;
+  if (s >= n || !is_uppercase(t[s])) return false;
   size_t e = s + 1;
   while (e < n && e - s <= kMaxSurnameChars && is_surname_char(t[e])) ++e;
   if (e - s > kMaxSurnameChars) return false;
-  return e + 3 < n && t[e] == ',' && t[e + 1] == ' ' && is_upper(t[e + 2]) && t[e + 3] == '.';
+  return e + 3 < n && t[e] == ',' && t[e + 1] == ' ' && is_uppercase(t[e + 2]) && t[e + 3] == '.';
 }
 
 std::vector<size_t> author_year_boundaries(std::u32string_view t) {
@@ -290,7 +202,7 @@ std::optional<size_t> author_boundary_in(const Chars& chars) {
     return true;
   };
   for (size_t i = 0; i + 1 < n; ++i) {
-    if (t[i] != '.' || !is_space(t[i + 1])) continue;
+    if (t[i] != '.' || !is_white_space(t[i + 1])) continue;
     bool year = i >= 6 && t[i - 1] == ')' && t[i - 6] == '(' && digits(i - 5, 4);
     bool year_letter = i >= 7 && t[i - 1] == ')' && is_ascii_letter(t[i - 2]) && t[i - 7] == '(' &&
                        digits(i - 6, 4);
@@ -335,9 +247,9 @@ std::optional<std::string> find_doi(std::string_view raw) {
     if (!digits) continue;
     size_t end = slash + 1;
     while (end < raw.size()) {
-      Decoded d = decode_at(raw, end);
-      if (is_space(d.c)) break;
-      end += d.len;
+      size_t next = end;
+      if (is_white_space(next_scalar(raw, next))) break;
+      end = next;
     }
     std::string_view candidate = raw.substr(p, end - p);
     while (!candidate.empty() &&
@@ -352,11 +264,8 @@ bool acceptable_title(std::string_view title) {
   if (title.size() < kMinTitleBytes || title.size() > kMaxTitleBytes) return false;
   size_t chars = 0;
   size_t letters = 0;
-  for (size_t pos = 0; pos < title.size();) {
-    Decoded d = decode_at(title, pos);
-    ++chars;
-    if (is_letter(d.c)) ++letters;
-    pos += d.len;
+  for (size_t pos = 0; pos < title.size(); ++chars) {
+    if (is_alphabetic(next_scalar(title, pos))) ++letters;
   }
   return letters * 4 > chars * 3;
 }
@@ -369,7 +278,7 @@ std::optional<std::string> find_title(std::string_view raw, size_t boundary) {
     return std::nullopt;
   for (int i = 0; i < kTitleCandidates; ++i) {
     size_t stop = raw.find(". ", start);
-    std::string_view candidate = trim(
+    std::string_view candidate = trim_white_space(
         raw.substr(start, stop == std::string_view::npos ? std::string_view::npos : stop - start));
     while (!candidate.empty() && candidate.back() == '.') candidate.remove_suffix(1);
     if (acceptable_title(candidate)) return std::string(candidate);
@@ -381,7 +290,7 @@ std::optional<std::string> find_title(std::string_view raw, size_t boundary) {
 
 // The entry's label and the text after it.
 std::pair<std::optional<std::string>, std::string_view> split_label(std::string_view entry) {
-  std::string_view s = trim_start(entry);
+  std::string_view s = trim_white_space_start(entry);
   if (!s.empty() && s[0] == '[') {
     size_t close = s.find(']', 1);
     if (close != std::string_view::npos && close > 1 && close - 1 <= kMaxBracketLabelBytes)
@@ -389,8 +298,11 @@ std::pair<std::optional<std::string>, std::string_view> split_label(std::string_
   }
   size_t d = 0;
   while (d < s.size() && d < kMaxLabelDigits && is_digit(static_cast<unsigned char>(s[d]))) ++d;
-  if (d > 0 && d + 1 < s.size() && (s[d] == '.' || s[d] == ')') && is_space(decode_at(s, d + 1).c))
-    return {std::string(s.substr(0, d)), s.substr(d + 1)};
+  if (d > 0 && d + 1 < s.size() && (s[d] == '.' || s[d] == ')')) {
+    size_t after = d + 1;
+    if (is_white_space(next_scalar(s, after)))
+      return {std::string(s.substr(0, d)), s.substr(d + 1)};
+  }
   return {std::nullopt, s};
 }
 
@@ -420,18 +332,16 @@ Block reference_block(std::string entry, const Block* source) {
 
 bool is_bibliography_heading(std::string_view text) {
   if (text.size() > static_cast<size_t>(INT32_MAX)) return false;
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  u.toLower(icu::Locale::getRoot());
+  std::string lowered = to_lower(text);
   std::u32string kept;
-  for (int32_t i = 0; i < u.length(); i = u.moveIndex32(i, 1)) {
-    char32_t c = static_cast<char32_t>(u.char32At(i));
-    if (is_letter(c) || is_space(c)) kept.push_back(c);
+  for (size_t pos = 0; pos < lowered.size();) {
+    char32_t c = next_scalar(lowered, pos);
+    if (is_alphabetic(c) || is_white_space(c)) kept.push_back(c);
   }
   size_t from = 0;
   size_t to = kept.size();
-  while (from < to && is_space(kept[from])) ++from;
-  while (to > from && is_space(kept[to - 1])) --to;
+  while (from < to && is_white_space(kept[from])) ++from;
+  while (to > from && is_white_space(kept[to - 1])) --to;
   std::u32string_view core = std::u32string_view(kept).substr(from, to - from);
   return core == U"references" || core == U"works cited" || core == U"bibliography" ||
          core == U"literature cited";
@@ -458,18 +368,17 @@ std::optional<size_t> opens_bibliography(std::string_view text) {
         match = false;
         break;
       }
-      Decoded d = decode_at(text, pos);
-      if (lower(d.c) != static_cast<char32_t>(want)) {
+      if (simple_lower(next_scalar(text, pos)) != static_cast<char32_t>(want)) {
         match = false;
         break;
       }
-      pos += d.len;
     }
     if (!match) continue;
-    std::string_view rest = trim_start(text.substr(pos));
-    if (rest.empty()) return std::nullopt;
-    char32_t first = decode_at(rest, 0).c;
-    if (is_upper(first) || (opening.bracket && first == '[')) return text.size() - rest.size();
+    std::string_view rest = trim_white_space_start(text.substr(pos));
+    std::optional<char32_t> first = first_scalar(rest);
+    if (!first) return std::nullopt;
+    if (is_uppercase(*first) || (opening.bracket && *first == '['))
+      return text.size() - rest.size();
     return std::nullopt;
   }
   return std::nullopt;
@@ -516,7 +425,7 @@ std::vector<size_t> label_positions(std::u32string_view chars, bool bracketed) {
   size_t n = chars.size();
   size_t i = 0;
   while (i < n) {
-    if (i == 0 || is_space(chars[i - 1])) {
+    if (i == 0 || is_white_space(chars[i - 1])) {
       size_t j = i;
       if (!bracketed || chars[j] == '[') {
         if (bracketed) ++j;
@@ -524,8 +433,9 @@ std::vector<size_t> label_positions(std::u32string_view chars, bool bracketed) {
         size_t value = 0;
         while (d < n && d - j < kMaxLabelDigits && is_digit(chars[d]))
           value = value * 10 + (chars[d++] - '0');
-        bool shaped = d > j && (bracketed ? d < n && chars[d] == ']'
-                                          : d + 1 < n && chars[d] == '.' && is_space(chars[d + 1]));
+        bool shaped =
+            d > j && (bracketed ? d < n && chars[d] == ']'
+                                : d + 1 < n && chars[d] == '.' && is_white_space(chars[d + 1]));
         if (shaped && value == expected) {
           out.push_back(i);
           ++expected;
@@ -557,7 +467,7 @@ std::vector<std::string> split_entries(std::string_view text) {
   }
 
   std::vector<std::string> out;
-  if (std::string_view whole = trim(text); !whole.empty()) out.emplace_back(whole);
+  if (std::string_view whole = trim_white_space(text); !whole.empty()) out.emplace_back(whole);
   return out;
 }
 
@@ -591,16 +501,15 @@ std::optional<size_t> author_boundary(std::string_view text) {
 std::vector<std::string> find_authors(std::string_view segment) {
   std::vector<std::string> out;
   auto keep = [&](std::string_view piece) {
-    piece = trim(piece);
-    if (piece.empty() || piece.size() > kMaxAuthorBytes) return;
-    if (!is_upper(decode_at(piece, 0).c)) return;
+    piece = trim_white_space(piece);
+    if (piece.size() > kMaxAuthorBytes) return;
+    std::optional<char32_t> first = first_scalar(piece);
+    if (!first || !is_uppercase(*first)) return;
     for (size_t pos = 0; pos < piece.size();) {
-      Decoded d = decode_at(piece, pos);
-      if (is_letter(d.c)) {
+      if (is_alphabetic(next_scalar(piece, pos))) {
         out.emplace_back(piece);
         return;
       }
-      pos += d.len;
     }
   };
   size_t from = 0;
@@ -625,7 +534,7 @@ Reference parse(std::string_view entry) {
   Reference ref;
   auto [label, rest] = split_label(entry);
   ref.label = std::move(label);
-  std::string_view raw = trim(rest);
+  std::string_view raw = trim_white_space(rest);
   ref.raw = std::string(raw);
 
   Chars chars = decode(raw);
@@ -641,11 +550,11 @@ Reference parse(std::string_view entry) {
 
   std::optional<size_t> boundary = author_boundary_in(chars);
   if (boundary && *boundary < kMaxAuthorListBytes) {
-    std::string_view segment = trim_end(raw.substr(0, *boundary));
+    std::string_view segment = trim_white_space_end(raw.substr(0, *boundary));
     // "Smith, J. (2019)": the year in parentheses is no author.
     if (!segment.empty() && segment.back() == ')') {
       if (size_t open = segment.rfind('('); open != std::string_view::npos)
-        segment = trim_end(segment.substr(0, open));
+        segment = trim_white_space_end(segment.substr(0, open));
     }
     ref.authors = find_authors(segment);
   }
@@ -667,7 +576,7 @@ std::string link_citations(std::string_view text, const LabelSet& labels) {
       size_t from = 0;
       while (true) {
         size_t comma = group.find(',', from);
-        std::string_view item = trim(group.substr(
+        std::string_view item = trim_white_space(group.substr(
             from, comma == std::string_view::npos ? std::string_view::npos : comma - from));
         if (!visit(item)) return false;
         if (comma == std::string_view::npos) return true;
@@ -702,6 +611,16 @@ std::string link_citations(std::string_view text, const LabelSet& labels) {
 
 }  // namespace refs
 
+namespace {
+
+// Entries set in small type at the foot of a page read as footnotes during assembly; inside the
+// bibliography they are entries like the paragraphs around them.
+bool holds_entries(const Block& block) {
+  return is_kind(block, BlockType::Paragraph) || is_kind(block, BlockType::Footnote);
+}
+
+}  // namespace
+
 void extract_bibliography(Document& doc) {
   std::optional<refs::Bibliography> bib = refs::find_bibliography(doc);
   if (!bib || bib->start >= bib->end) return;
@@ -710,7 +629,7 @@ void extract_bibliography(Document& doc) {
   std::string joined;
   std::vector<Source> sources;
   for (size_t i = bib->start; i < bib->end; ++i) {
-    if (!is_kind(blocks[i], BlockType::Paragraph)) continue;
+    if (!holds_entries(blocks[i])) continue;
     std::string_view text = blocks[i].text;
     if (i == bib->start) text = text.substr(std::min(bib->run_in, text.size()));
     if (!joined.empty()) joined.push_back(' ');
@@ -724,7 +643,7 @@ void extract_bibliography(Document& doc) {
     // heading stays out of the first one, as it does from the split.
     entries.clear();
     for (const Source& source : sources) {
-      if (std::string_view t = trim(source.text); !t.empty()) entries.emplace_back(t);
+      if (std::string_view t = trim_white_space(source.text); !t.empty()) entries.emplace_back(t);
     }
   }
   // Nothing to make references of: leave the document as it was, heading words included.
@@ -758,7 +677,7 @@ void extract_bibliography(Document& doc) {
     rebuilt.push_back(std::move(ref));
   }
   for (size_t i = bib->start; i < bib->end; ++i) {
-    if (!is_kind(blocks[i], BlockType::Paragraph)) rebuilt.push_back(std::move(blocks[i]));
+    if (!holds_entries(blocks[i])) rebuilt.push_back(std::move(blocks[i]));
   }
   std::move(blocks.begin() + static_cast<ptrdiff_t>(bib->end), blocks.end(),
             std::back_inserter(rebuilt));

@@ -10,7 +10,9 @@
 #include "scrivane/backend/kestrum_backend.h"
 #include "scrivane/doc.h"
 #include "scrivane/emit/markdown.h"
+#include "scrivane/layout/columns.h"
 #include "scrivane/pipeline.h"
+#include "scrivane/text/lines.h"
 #include "support/paths.h"
 
 namespace scrivane {
@@ -147,6 +149,80 @@ TEST(Corpus, OneColumnArticleStructure) {
   EXPECT_NE(doc->blocks[intro].text.find("[[1](#ref-1), [3](#ref-3)]"), std::string::npos);
   std::string markdown = emit::markdown::render(*doc);
   EXPECT_NE(markdown.find("<a id=\"ref-5\"></a>[5] M. Kowalczyk."), std::string::npos);
+}
+
+TEST(Corpus, TwoColumnPagesHaveTheirGutter) {
+  auto backend = KestrumBackend::open_with_password(corpus_file("twocolumn.pdf"));
+  ASSERT_TRUE(backend);
+  auto raw = extract_from(**backend, "twocolumn.pdf");
+  ASSERT_TRUE(raw) << raw.error().text();
+  ASSERT_EQ(raw->pages.size(), 6u);
+  // Every page after the title page sets its text in two columns 18 points apart.
+  for (size_t i = 1; i < raw->pages.size(); ++i) {
+    std::vector<Gutter> gutters = page_gutters(raw->pages[i], build_lines(raw->pages[i]));
+    ASSERT_EQ(gutters.size(), 1u) << "page " << i;
+    EXPECT_NEAR(gutters[0].first, 289, 3) << "page " << i;
+    EXPECT_NEAR(gutters[0].second, 307, 3) << "page " << i;
+  }
+  // The title page has a full-width band above its columns.
+  BuiltPages built = build_pages(*raw);
+  ASSERT_EQ(built.bands[0].size(), 2u);
+  EXPECT_TRUE(built.bands[0][0].gutters.empty());
+  EXPECT_EQ(built.bands[0][1].gutters.size(), 1u);
+}
+
+TEST(Corpus, TwoColumnArticleStructure) {
+  auto doc = convert_corpus("twocolumn.pdf");
+  ASSERT_TRUE(doc) << doc.error().text();
+  EXPECT_EQ(doc->title, "Seasonal Variability of Dissolved Oxygen in Shallow Temperate Lakes")
+      << "both lines of the title";
+
+  std::vector<Heading> got = headings(*doc);
+  const Heading kSections[] = {
+      {"1 Introduction", 1}, {"2 Study Sites and Methods", 1},
+      {"2.1 Lakes", 2},      {"2.2 Instruments", 2},
+      {"3 Results", 1},      {"3.2 Oxygen depletion", 2},
+      {"4 Discussion", 1},   {"5 Conclusions", 1},
+      {"References", 1},
+  };
+  auto at = got.begin();
+  for (const Heading& want : kSections) {
+    at = std::find(at, got.end(), want);
+    EXPECT_NE(at, got.end()) << want.text << " level " << want.level;
+  }
+
+  // Running heads and page numbers are gone.
+  for (const Block& b : doc->blocks) {
+    EXPECT_EQ(b.text.find("I. Lindqvist, P. Moreau and K. Takahashi"), std::string::npos);
+    EXPECT_NE(b.text, "Dissolved oxygen in shallow temperate lakes");
+    bool page_number = b.text == std::to_string(b.page + 1);
+    EXPECT_FALSE(page_number && b.bbox.y0 > 700) << "page number on page " << b.page;
+  }
+
+  // Sentences whole in one paragraph, in reading order: the left column of a page before its
+  // right column, words hyphenated at line ends joined again (the document uses them whole).
+  const char* kSentences[] = {
+      "Dissolved oxygen is one of the most informative variables in freshwater ecology.",
+      "and its oxygen is gradually consumed until the autumnal overturn",
+      "Temperature was recorded every five minutes and oxygen every ten minutes [[3](#ref-3)].",
+      "Lake Kallmyren stratified least often, whereas the sheltered Lake Aspvik stratified most "
+      "often",
+      "Episodes began on average after two consecutive days on which the wind speed at noon",
+      "within twelve hours of the breakdown of stratification, and in the remaining seven",
+  };
+  int previous = 0;
+  for (const char* sentence : kSentences) {
+    int index = paragraph_with(*doc, sentence);
+    EXPECT_GE(index, previous) << sentence;
+    previous = std::max(previous, index);
+  }
+
+  std::vector<std::string> labels;
+  for (const Block& b : doc->blocks)
+    if (b.kind.type == BlockType::Reference && b.reference && b.reference->label)
+      labels.push_back(*b.reference->label);
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
 }
 
 }  // namespace

@@ -118,6 +118,17 @@ TEST(Assembly, RunsBreakByGapDirectionAndSize) {
   }
 }
 
+TEST(Assembly, LargerTypeMayStepFurtherWithinARun) {
+  // At twice the body size, the allowed step doubles too: 1.45 leadings x 2 = 34.8.
+  for (auto [step, blocks] : {std::pair{30.0f, 1u}, std::pair{34.0f, 1u}, std::pair{36.0f, 2u}}) {
+    Assembled a = assemble({{{.text = "A Two Line", .baseline = 100, .size = 20},
+                             {.text = "Title of a Paper With Many More Words in It",
+                              .baseline = 100 + step,
+                              .size = 20}}});
+    EXPECT_EQ(a.document.blocks.size(), blocks) << step;
+  }
+}
+
 TEST(Assembly, BlockGeometryIsTheRunsUnionAndFirstLineSize) {
   Assembled a =
       assemble({{{.text = "first line", .baseline = 100, .x0 = 80, .x1 = 500, .size = 10.2f},
@@ -171,6 +182,14 @@ TEST(Assembly, LineEndsJoinThroughTheVocabulary) {
        {"representation"},
        "a representation of it",
        "ending within one font size of the right edge counts as full"},
+      {{{"a repre-", 100}, {"sentation, of it", 112, 72, 300}},
+       {"representation"},
+       "a representation, of it",
+       "punctuation after the rest of the word stays after the joined word"},
+      {{{"the state-", 100}, {"of-the-art). Then", 112, 72, 300}},
+       {},
+       "the state-of-the-art). Then",
+       "and after a compound"},
       {{{"see panel x-", 100}, {"(left) here", 112, 72, 300}},
        {},
        "see panel x- (left) here",

@@ -95,6 +95,12 @@ TEST(Refs, RunInHeadingOpensTheBibliography) {
   for (const Case& c : kCases) EXPECT_EQ(opens_bibliography(c.text), c.want) << c.text;
 }
 
+TEST(Refs, RunInHeadingReadsACapitalIWithDotAsI) {
+  // Compared one character at a time, so U+0130 takes its one-character lowercase "i", not
+  // the two-character full mapping.
+  EXPECT_EQ(opens_bibliography("B\u0130BL\u0130OGRAPHY Smith"), 15u);
+}
+
 // ---- Finding --------------------------------------------------------------------------------
 
 TEST(Refs, FindsTheBibliographyFourWays) {
@@ -446,20 +452,24 @@ TEST(Refs, NumericBibliographyUnderHeading) {
       make(BlockType::Figure, "", 3),
       para("[2] B. Jones. More things. 2020.", 4),
       make(BlockType::Equation, "", 4),
+      // Small print at the foot of a page reads as a footnote, but here it is an entry.
+      make(BlockType::Footnote, "[3] C. Small. Fine print. 2021.", 4),
       heading("A Appendix"),
       para("again [2]"),
   };
   extract_bibliography(doc);
   EXPECT_EQ(types(doc),
-            (std::vector<BlockType>{
-                BlockType::Heading, BlockType::Paragraph, BlockType::Caption, BlockType::ListItem,
-                BlockType::Footnote, BlockType::Heading, BlockType::Reference, BlockType::Reference,
-                BlockType::Figure, BlockType::Equation, BlockType::Heading, BlockType::Paragraph}));
+            (std::vector<BlockType>{BlockType::Heading, BlockType::Paragraph, BlockType::Caption,
+                                    BlockType::ListItem, BlockType::Footnote, BlockType::Heading,
+                                    BlockType::Reference, BlockType::Reference,
+                                    BlockType::Reference, BlockType::Figure, BlockType::Equation,
+                                    BlockType::Heading, BlockType::Paragraph}));
+  EXPECT_EQ(doc.blocks[8].text, "[3] C. Small. Fine print. 2021.");
   EXPECT_EQ(doc.blocks[1].text, "as shown in [[1](#ref-1), [2](#ref-2)] and [1-3]");
   EXPECT_EQ(doc.blocks[2].text, "Figure 1: from [[2](#ref-2)]");
   EXPECT_EQ(doc.blocks[3].text, "- see [[1](#ref-1)]");
   EXPECT_EQ(doc.blocks[4].text, "cf. [1]") << "footnotes are not linked";
-  EXPECT_EQ(doc.blocks[11].text, "again [[2](#ref-2)]") << "text after the bibliography too";
+  EXPECT_EQ(doc.blocks[12].text, "again [[2](#ref-2)]") << "text after the bibliography too";
 
   const Block& first = doc.blocks[6];
   EXPECT_EQ(first.text, "[1] A. Smith. Deep things. 2019.");

@@ -204,6 +204,32 @@ uint16_t derive_flags(const Dict* descriptor, std::string_view base_name,
   return flags;
 }
 
+// A Type 1 program is read only for the encoding in its clear-text part (the glyphs after eexec
+// are never interpreted), so a compressed one is inflated no further than that part: /Length1,
+// or this much when the length is missing or implausible.
+constexpr size_t kType1ClearTextGuess = size_t{256} << 10;
+
+SharedBytes type1_clear_text(const Object* file, const Resolver& resolver) {
+  const Stream* stream = file != nullptr ? file->as_stream() : nullptr;
+  if (stream == nullptr) return nullptr;
+  Object filter_holder, params_holder;
+  const Object* filter = lookup(stream->dict, "Filter", resolver, filter_holder);
+  const Object* params = lookup(stream->dict, "DecodeParms", resolver, params_holder);
+  bool flate_only =
+      filter != nullptr && params == nullptr &&
+      (filter->is_name("FlateDecode") || (filter->is_array() && filter->as_array()->size() == 1 &&
+                                          (*filter->as_array())[0].is_name("FlateDecode")));
+  if (!flate_only) return decoded_stream(file, resolver);
+  size_t limit = kType1ClearTextGuess;
+  if (auto length = lookup_number(&stream->dict, "Length1", resolver);
+      length && *length >= 1 && *length < static_cast<double>(kMaxDecodedSize)) {
+    limit = static_cast<size_t>(*length);
+  }
+  Result<Bytes> clear = flate_decode(stream->bytes(), limit);
+  if (!clear) return nullptr;
+  return std::make_shared<const Bytes>(std::move(*clear));
+}
+
 Program load_program(const Dict* descriptor, const Resolver& resolver) {
   if (descriptor == nullptr) return {};
   constexpr std::pair<std::string_view, ProgramKind> kFiles[] = {{"FontFile2", ProgramKind::Sfnt},
@@ -212,7 +238,8 @@ Program load_program(const Dict* descriptor, const Resolver& resolver) {
   for (auto [key, kind] : kFiles) {
     Object holder;
     const Object* file = lookup(*descriptor, key, resolver, holder);
-    SharedBytes bytes = decoded_stream(file, resolver);
+    SharedBytes bytes = kind == ProgramKind::Type1 ? type1_clear_text(file, resolver)
+                                                   : decoded_stream(file, resolver);
     if (!bytes) continue;
     if (kind == ProgramKind::Cff) {
       Object subtype_holder;

@@ -57,7 +57,8 @@ enum class ProgramKind : uint8_t {
 // The embedded font program, decoded; the bytes are shared with every copy.
 struct Program {
   ProgramKind kind = ProgramKind::None;
-  SharedBytes bytes = empty_bytes();  // empty for None
+  // Empty for None; for Type 1 only the clear-text part that holds the encoding.
+  SharedBytes bytes = empty_bytes();
 };
 
 struct SimpleWidths {

@@ -5,15 +5,29 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <thread>
+#include <unordered_map>
 
 #include "kestrum/document.h"
 #include "kestrum/font/font.h"
 #include "kestrum/page.h"
+#include "scrivane/parallel.h"
+#include "scrivane/text/unicode.h"
 
 namespace scrivane {
 
+// A page converted without the document's font table: its glyphs' font ids index `names`, the
+// page's own font names in the order of first use.
+struct PreparedPage {
+  std::expected<PageRaw, Error> raw = PageRaw{};
+  FontTable names;
+};
+
 struct KestrumBackend::Reader {
   kestrum::Document document;
+  // Pages read ahead of a sequential walk, by index, and where the walk is expected next.
+  std::unordered_map<size_t, PreparedPage> ahead;
+  size_t next = 0;
 };
 
 namespace {
@@ -86,16 +100,6 @@ bool clip_to_page(Rect& r, float width, float height) {
   r.x0 = std::fmax(r.x0, 0.0f);
   r.x1 = std::fmin(r.x1, width);
   return r.x1 > r.x0;
-}
-
-// Decodes the next scalar value of valid UTF-8 text (the reader's texts are valid UTF-8).
-char32_t next_scalar(std::string_view s, size_t& i) {
-  auto b0 = static_cast<unsigned char>(s[i]);
-  size_t len = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-  char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (size_t k = 1; k < len && i + k < s.size(); ++k) c = (c << 6) | (s[i + k] & 0x3F);
-  i += len;
-  return c;
 }
 
 // At least one code point of 32 or more outside 127..159: controls alone never reach the page.
@@ -317,7 +321,7 @@ std::expected<std::unique_ptr<KestrumBackend>, Error> KestrumBackend::open_with_
   if (password) secret = {reinterpret_cast<const uint8_t*>(password->data()), password->size()};
   auto document = kestrum::Document::from_bytes(std::move(bytes), secret);
   if (!document) return fail(document.error().message());
-  auto reader = std::make_unique<Reader>(Reader{std::move(*document)});
+  auto reader = std::make_unique<Reader>(Reader{std::move(*document), {}, 0});
   return std::unique_ptr<KestrumBackend>(new KestrumBackend(path, std::move(reader)));
 }
 
@@ -325,21 +329,61 @@ size_t KestrumBackend::page_count() const {
   return reader_->document.page_count();
 }
 
-std::expected<PageRaw, Error> KestrumBackend::page(size_t index, FontTable& fonts) {
-  if (index >= page_count()) return std::unexpected(Error::page_out_of_range(index));
-  auto page = reader_->document.page(index);
-  if (!page) return std::unexpected(Error::pdf_page(index, page.error().message()));
+namespace {
 
+PreparedPage prepare(const kestrum::Document& document, size_t index) {
+  PreparedPage prepared;
+  auto page = document.page(index);
+  if (!page) {
+    prepared.raw = std::unexpected(Error::pdf_page(index, page.error().message()));
+    return prepared;
+  }
   PageTransform space(page->crop_box, page->rotate);
-  PageRaw out;
+  PageRaw& out = *prepared.raw;
   out.index = index;
   out.width = space.width();
   out.height = space.height();
   out.rotation = space.rotation();
-  convert_glyphs(*page, space, fonts, out);
+  convert_glyphs(*page, space, prepared.names, out);
   convert_paths(*page, space, out);
   convert_images(*page, space, out);
-  return out;
+  return prepared;
+}
+
+// Interning the page's names in their order of first use gives every name the id a page-by-page
+// walk would have given it.
+std::expected<PageRaw, Error> finish(PreparedPage prepared, FontTable& fonts) {
+  if (!prepared.raw) return prepared.raw;
+  std::vector<FontId> ids;
+  ids.reserve(prepared.names.names.size());
+  for (const std::string& name : prepared.names.names) ids.push_back(fonts.intern(name));
+  for (Glyph& glyph : prepared.raw->glyphs) glyph.font = ids[glyph.font];
+  return prepared.raw;
+}
+
+}  // namespace
+
+std::expected<PageRaw, Error> KestrumBackend::page(size_t index, FontTable& fonts) {
+  if (index >= page_count()) return std::unexpected(Error::page_out_of_range(index));
+  Reader& reader = *reader_;
+  // Pages asked for in order are interpreted ahead, several at once on the pool: interpretation
+  // is the costly part and pages share nothing but the reader's locked caches. Only the font
+  // names are given their ids here, one page after another, so ids stay those of a sequential
+  // walk. Any other order interprets just the page asked for.
+  if (index == reader.next && !reader.ahead.contains(index)) {
+    size_t window = std::max<size_t>(2, 2 * std::thread::hardware_concurrency());
+    size_t end = std::min(page_count(), index + window);
+    std::vector<PreparedPage> batch = parallel_map_index(
+        end - index, [&](size_t k) { return prepare(reader.document, index + k); });
+    for (size_t k = 0; k < batch.size(); ++k) reader.ahead.emplace(index + k, std::move(batch[k]));
+  }
+  reader.next = index + 1;
+  if (auto it = reader.ahead.find(index); it != reader.ahead.end()) {
+    PreparedPage prepared = std::move(it->second);
+    reader.ahead.erase(it);
+    return finish(std::move(prepared), fonts);
+  }
+  return finish(prepare(reader.document, index), fonts);
 }
 
 std::expected<std::vector<uint8_t>, Error> KestrumBackend::render_region(size_t index, const Rect&,

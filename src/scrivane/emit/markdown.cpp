@@ -1,61 +1,19 @@
 #include "scrivane/emit/markdown.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <iterator>
 #include <vector>
+
+#include "scrivane/emit/text.h"
+#include "scrivane/text/unicode.h"
 
 namespace scrivane::emit::markdown {
 
 namespace {
 
-struct Decoded {
-  UChar32 c;
-  size_t size;  // bytes taken
-};
-
-// The scalar value at byte `at` (ill-formed bytes read as U+FFFD, one byte at a time).
-Decoded decode_at(std::string_view text, size_t at) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  size_t next = at;
-  UChar32 c;
-  U8_NEXT_OR_FFFD(bytes, next, text.size(), c);
-  return {c, next - at};
-}
-
-bool is_space(UChar32 c) {
-  return u_hasBinaryProperty(c, UCHAR_WHITE_SPACE);
-}
-
-std::string_view trim_start(std::string_view text) {
-  size_t at = 0;
-  while (at < text.size()) {
-    Decoded d = decode_at(text, at);
-    if (!is_space(d.c)) break;
-    at += d.size;
-  }
-  return text.substr(at);
-}
-
-std::string_view trim_end(std::string_view text) {
-  size_t end = 0;
-  for (size_t at = 0; at < text.size();) {
-    Decoded d = decode_at(text, at);
-    at += d.size;
-    if (!is_space(d.c)) end = at;
-  }
-  return text.substr(0, end);
-}
-
-std::string_view trim(std::string_view text) {
-  return trim_end(trim_start(text));
-}
-
 // List bullets that a list item's text may start with.
-constexpr UChar32 kBullets[] = {'*',    '-',    0x00B7, 0x2013, 0x2014,
-                                0x2022, 0x2023, 0x2217, 0x25AA, 0x25E6};
+constexpr char32_t kBullets[] = {'*',    '-',    0x00B7, 0x2013, 0x2014,
+                                 0x2022, 0x2023, 0x2217, 0x25AA, 0x25E6};
 
 // The longest ordered marker, in bytes, that strip_marker removes.
 constexpr size_t kMaxMarkerBytes = 6;
@@ -90,7 +48,7 @@ void write_figure(std::string& out, const Block& block) {
       if (c != '[' && c != ']') alt.push_back(c);
     }
     out += "![";
-    out += trim(alt);
+    out += trim_white_space(alt);
     out += "](";
     out += *block.asset;
     out += ")";
@@ -165,7 +123,7 @@ void write_block(std::string& out, const Block& block) {
 }  // namespace
 
 std::string escape(std::string_view text) {
-  std::string_view t = trim_start(text);
+  std::string_view t = trim_white_space_start(text);
   if (!t.empty() && std::string_view("#+-=>|").find(t.front()) != std::string_view::npos) {
     std::string out = "\\";
     out += t;
@@ -181,7 +139,7 @@ std::string cell(std::string_view text) {
     if (c == '|') escaped.push_back('\\');
     escaped.push_back(c);
   }
-  return std::string(trim(escaped));
+  return std::string(trim_white_space(escaped));
 }
 
 void write_row(std::string& out, std::span<const std::string> cells) {
@@ -225,28 +183,24 @@ void write_table(std::string& out, const TableData& table) {
 
 std::string_view strip_marker(std::string_view text) {
   if (text.empty()) return text;
-  Decoded first = decode_at(text, 0);
-  if (std::find(std::begin(kBullets), std::end(kBullets), first.c) != std::end(kBullets))
-    return trim_start(text.substr(first.size));
+  size_t after_first = 0;
+  char32_t first = next_scalar(text, after_first);
+  if (std::find(std::begin(kBullets), std::end(kBullets), first) != std::end(kBullets))
+    return trim_white_space_start(text.substr(after_first));
   for (size_t at = 0; at < text.size();) {
-    Decoded d = decode_at(text, at);
-    if (is_space(d.c)) {
+    size_t next = at;
+    if (is_white_space(next_scalar(text, next))) {
       if (at > kMaxMarkerBytes) return text;
-      return trim_start(text.substr(at + d.size));
+      return trim_white_space_start(text.substr(next));
     }
-    at += d.size;
+    at = next;
   }
   return text;
 }
 
 std::string render(const Document& doc) {
   std::string out;
-  for (const Block& block : doc.blocks) {
-    write_block(out, block);
-    out += "\n\n";
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  out += "\n";
+  text::append_blocks(out, doc, write_block);
   return out;
 }
 

@@ -37,13 +37,18 @@ void write_block(std::string& out, const Block& block) {
 
 std::string render(const Document& doc) {
   std::string out;
+  append_blocks(out, doc, write_block);
+  return out;
+}
+
+void append_blocks(std::string& out, const Document& doc,
+                   void (*write)(std::string&, const Block&)) {
   for (const Block& block : doc.blocks) {
-    write_block(out, block);
+    write(out, block);
     out += "\n\n";
   }
   while (!out.empty() && out.back() == '\n') out.pop_back();
   out += "\n";
-  return out;
 }
 
 }  // namespace scrivane::emit::text

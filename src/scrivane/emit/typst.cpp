@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "scrivane/emit/markdown.h"
+#include "scrivane/emit/text.h"
 
 namespace scrivane::emit::typst {
 
@@ -137,12 +138,7 @@ bool needs_preamble(const Document& doc) {
 std::string render(const Document& doc) {
   std::string out;
   if (needs_preamble(doc)) out += kPreamble;
-  for (const Block& block : doc.blocks) {
-    write_block(out, block);
-    out += "\n\n";
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  out += "\n";
+  text::append_blocks(out, doc, write_block);
   return out;
 }
 

@@ -1,6 +1,5 @@
 #include "scrivane/layout/furniture.h"
 
-#include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
@@ -8,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#include "scrivane/text/unicode.h"
 
 namespace scrivane::layout {
 
@@ -27,8 +28,8 @@ Parity parity_of(size_t page) {
 }
 
 // Appends the full lowercase mapping of one scalar value. The mapping is taken for the
-// character alone in the root locale, so it does not depend on its neighbours or on the
-// process locale.
+// character alone in the root locale, so it does not depend on its neighbours (as a sigma
+// does in to_lower, which maps whole strings) or on the process locale.
 void append_lower(std::string& out, UChar32 c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
@@ -70,6 +71,8 @@ std::string signature(const Line& line) {
   out.reserve(length);
   bool in_number = false;
   for (size_t i = 0; i < length;) {
+    // Unlike next_scalar, this reads an ill-formed sequence as one U+FFFD over its maximal
+    // subpart, as utf8_lossy replaces it: a broken character is one character of the line.
     UChar32 c;
     U8_NEXT_OR_FFFD(bytes, i, length, c);
     if (c >= '0' && c <= '9') {
@@ -78,7 +81,7 @@ std::string signature(const Line& line) {
       continue;
     }
     in_number = false;
-    if (u_hasBinaryProperty(c, UCHAR_WHITE_SPACE)) continue;
+    if (is_white_space(static_cast<char32_t>(c))) continue;
     append_lower(out, c);
   }
   return out;

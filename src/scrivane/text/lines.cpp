@@ -1,11 +1,10 @@
 #include "scrivane/text/lines.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "scrivane/text/unicode.h"
 
 namespace scrivane {
 
@@ -92,15 +91,12 @@ bool is_upright(float angle) {
 
 bool is_space(const Glyph& glyph) {
   return glyph.text.kind == GlyphTextKind::Char && glyph.text.value <= 0x10FFFF &&
-         u_isUWhiteSpace(static_cast<UChar32>(glyph.text.value));
+         is_white_space(glyph.text.value);
 }
 
 bool is_capital(const Glyph& glyph) {
-  if (glyph.text.kind != GlyphTextKind::Char) return false;
-  uint32_t c = glyph.text.value;
-  if (c >= 'A' && c <= 'Z') return true;
-  return c >= 0xC0 && c <= 0x10FFFF &&
-         u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_UPPERCASE);
+  return glyph.text.kind == GlyphTextKind::Char && glyph.text.value <= 0x10FFFF &&
+         is_uppercase(glyph.text.value);
 }
 
 // Working lists reused across the lines of one call.
@@ -354,8 +350,10 @@ void attach_scripts(const PageRaw& page, std::vector<Line>& lines) {
           std::fmin(small.bbox.x1, big.bbox.x1) - std::fmax(small.bbox.x0, big.bbox.x0);
       if (!(horizontal > -kScriptMaxDistance * big.size)) continue;
       float distance = std::fabs(small.baseline - big.baseline);
+      // A long run is a script only when it also lies over or under its partner: a whole line
+      // of the neighbouring column beside a large heading is no script of it.
       if (small.placed.size() >= kScriptFreeGlyphCount &&
-          !(distance <= kScriptMaxBaselineShift * big.size)) {
+          (!(distance <= kScriptMaxBaselineShift * big.size) || !(horizontal > 0))) {
         continue;
       }
       if (best == kNone || distance < best_distance) {
@@ -484,13 +482,8 @@ bool is_real_word(std::string_view text) {
     text.remove_suffix(1);
   }
   size_t letters = 0;
-  int32_t length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
-  for (int32_t i = 0; i < length;) {
-    UChar32 c;
-    U8_NEXT(text.data(), i, length, c);
-    bool ascii_letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!ascii_letter && !(c >= 0xAA && u_isUAlphabetic(c))) return false;
-    ++letters;
+  for (size_t pos = 0; pos < text.size(); ++letters) {
+    if (!is_alphabetic(next_scalar(text, pos))) return false;
   }
   return letters >= kMinRealWordLength;
 }

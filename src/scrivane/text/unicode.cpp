@@ -66,6 +66,12 @@ char32_t prev_scalar(std::string_view s, size_t& end) {
   return next_scalar(s, pos);
 }
 
+std::optional<char32_t> first_scalar(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  size_t pos = 0;
+  return next_scalar(s, pos);
+}
+
 size_t scalar_count(std::string_view s) {
   size_t n = 0;
   for (size_t pos = 0; pos < s.size(); ++n) next_scalar(s, pos);
@@ -104,20 +110,28 @@ std::string to_lower(std::string_view s) {
   return out;
 }
 
-std::string_view trim_white_space(std::string_view s) {
+std::string_view trim_white_space_start(std::string_view s) {
   size_t begin = 0;
   while (begin < s.size()) {
     size_t next = begin;
     if (!is_white_space(next_scalar(s, next))) break;
     begin = next;
   }
+  return s.substr(begin);
+}
+
+std::string_view trim_white_space_end(std::string_view s) {
   size_t end = s.size();
-  while (end > begin) {
+  while (end > 0) {
     size_t prev = end;
     if (!is_white_space(prev_scalar(s, prev))) break;
     end = prev;
   }
-  return s.substr(begin, end - begin);
+  return s.substr(0, end);
+}
+
+std::string_view trim_white_space(std::string_view s) {
+  return trim_white_space_end(trim_white_space_start(s));
 }
 
 namespace {

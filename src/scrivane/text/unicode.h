@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,9 @@ char32_t next_scalar(std::string_view s, size_t& pos);
 // The scalar value ending at byte `end` of `s`, moving `end` to its first byte. Requires end > 0.
 char32_t prev_scalar(std::string_view s, size_t& end);
 
+// The first scalar value of `s`, read as next_scalar reads it; nothing when `s` is empty.
+std::optional<char32_t> first_scalar(std::string_view s);
+
 // Number of scalar values in `s`.
 size_t scalar_count(std::string_view s);
 
@@ -27,8 +31,10 @@ bool is_numeric(char32_t c);      // general categories Nd, Nl and No
 // `s` with its full lowercase mapping applied (no language-specific rules).
 std::string to_lower(std::string_view s);
 
-// `s` without White_Space characters at either end.
+// `s` without White_Space characters at either end, at its start, or at its end.
 std::string_view trim_white_space(std::string_view s);
+std::string_view trim_white_space_start(std::string_view s);
+std::string_view trim_white_space_end(std::string_view s);
 
 // The non-empty White_Space-separated tokens of `s`, as views into it.
 std::vector<std::string_view> split_white_space(std::string_view s);

@@ -8,9 +8,9 @@ namespace scrivane {
 
 namespace {
 
+// Below U+00AA the only alphabetic characters are the ASCII letters.
 bool is_word_char(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
-  return c >= 0xAA && is_alphabetic(c);
+  return c == '-' || is_alphabetic(c);
 }
 
 bool all_word_chars(std::string_view s) {
@@ -21,11 +21,8 @@ bool all_word_chars(std::string_view s) {
 }
 
 bool starts_uppercase(std::string_view s) {
-  if (s.empty()) return false;
-  size_t pos = 0;
-  char32_t c = next_scalar(s, pos);
-  if (c < 0x80) return c >= 'A' && c <= 'Z';
-  return c >= 0xC0 && is_uppercase(c);
+  std::optional<char32_t> c = first_scalar(s);
+  return c && is_uppercase(*c);
 }
 
 }  // namespace

@@ -340,6 +340,10 @@ TEST(FontLoad, Programs) {
       {"/FontFile2 [10 0 R] /FontFile3 (x) /FontFile 13 0 R", ProgramKind::Type1, "type1",
        "only streams count"},
       {"/FontFile2 16 0 R", ProgramKind::None, "", "an unknown filter"},
+      {"/FontFile 17 0 R", ProgramKind::Type1, "clear",
+       "a compressed Type 1 program is inflated only to the end of its clear text"},
+      {"/FontFile 18 0 R", ProgramKind::Type1, "clear text, then eexec",
+       "without /Length1, as far as a clear text can reach"},
   };
   PdfBuilder objects;
   objects.flate_stream(10, "", "truetype")
@@ -348,7 +352,9 @@ TEST(FontLoad, Programs) {
       .stream(13, "/Length1 5", "type1")
       .stream(14, "/Filter /FlateDecode", "this is not deflate data")
       .stream(15, "/Filter /DCTDecode", "jpeg")
-      .stream(16, "/Filter /Unknown", "x");
+      .stream(16, "/Filter /Unknown", "x")
+      .flate_stream(17, "/Length1 5", "clear text, then eexec")
+      .flate_stream(18, "", "clear text, then eexec");
   for (const Case& c : kCases) {
     std::shared_ptr<const Font> font = load_font(
         "<< /Subtype /TrueType /FontDescriptor << " + std::string(c.descriptor) + " >> >>",

@@ -100,7 +100,9 @@ TEST(Type1, EveryTruncationReads) {
   for (size_t n = 0; n <= kProgram.size(); ++n) {
     Type1Encoding e = read(std::string_view(kProgram).substr(0, n));
     EXPECT_FALSE(e.standard);
-    if (!e.names.empty()) EXPECT_EQ(e.names[65], "A") << n;
+    if (!e.names.empty()) {
+      EXPECT_EQ(e.names[65], "A") << n;
+    }
   }
   EXPECT_EQ(read(kProgram).names[66], "B");
 }

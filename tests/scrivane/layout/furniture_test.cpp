@@ -81,6 +81,12 @@ TEST(Furniture, SignatureFoldsCaseSpacingAndNumbers) {
   EXPECT_EQ(signature(make_line("Page 3")), signature(make_line("PAGE  12")));
 }
 
+TEST(Furniture, SignatureReadsABrokenSequenceAsOneCharacter) {
+  EXPECT_EQ(signature(make_line("a\xE2\x80"
+                                "b\xC3")),
+            "a\uFFFDb\uFFFD");
+}
+
 TEST(Furniture, BandsByRelativeBaseline) {
   auto at = [](float baseline) {
     Line line;

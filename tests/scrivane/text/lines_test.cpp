@@ -97,24 +97,27 @@ TEST(BuildLines, SmallLinesOnALargerOneBecomeScripts) {
   struct Case {
     std::string_view marker;
     float baseline;
+    bool beside;  // starts just after the body line ends instead of under its start
     size_t want_lines;
     uint8_t want_script;
     const char* why;
   };
   const Case kCases[] = {
-      {"1", 95, 1, 1, "a raised footnote marker is a superscript"},
-      {"2", 103, 1, 2, "a lowered index is a subscript"},
-      {"abcdefghijklmnopqrstuvwxy", 95, 1, 1, "25 glyphs 5 units off the baseline still join"},
-      {"abcdefghijklmnopqrstuvwxy", 93, 2, 0, "25 glyphs 7 units off stay a line (> 0.6 x 10)"},
+      {"1", 95, true, 1, 1, "a raised footnote marker is a superscript"},
+      {"2", 103, true, 1, 2, "a lowered index is a subscript"},
+      {"abcdefghijklmnopqrstuvwxy", 95, false, 1, 1, "25 glyphs 5 units off the baseline join"},
+      {"abcdefghijklmnopqrstuvwxy", 93, false, 2, 0, "25 glyphs 7 units off stay a line"},
+      {"abcdefghijklmnopqrstuvwxy", 98, true, 2, 0,
+       "25 glyphs beside the line, over none of it, stay a line (the next column's text)"},
   };
   for (const Case& c : kCases) {
     PageBuilder b;
     float end = b.text({.text = "Body text", .x = 72, .baseline = 100, .size = 10});
-    float x = c.marker.size() == 1 ? end : 72;
+    float x = c.beside ? end + (c.marker.size() == 1 ? 0 : 5) : 72;
     b.text({.text = c.marker, .x = x, .baseline = c.baseline, .size = 6, .advance = 1.5f});
     std::vector<Line> lines = build_lines(b.page());
     ASSERT_EQ(lines.size(), c.want_lines) << c.why;
-    const Line& body = lines.size() == 1 ? lines[0] : lines[1];
+    const Line& body = lines[0].size == 10 ? lines[0] : lines[1];
     EXPECT_EQ(body.size, 10) << c.why;
     size_t scripts = 0;
     for (const Placed& p : body.placed) {

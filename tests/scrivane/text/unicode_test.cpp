@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,33 @@ TEST(Unicode, WhiteSpaceIsTheUnicodeProperty) {
   EXPECT_EQ(trim_white_space(text), "one\u00A0two\tthree\u2028four\u200Bfive");
   EXPECT_EQ(trim_white_space(" \t\n"), "");
   EXPECT_TRUE(split_white_space("").empty());
+}
+
+TEST(Unicode, TrimsOneEndAtATime) {
+  struct Case {
+    std::string_view text;
+    std::string_view start;  // trim_white_space_start
+    std::string_view end;    // trim_white_space_end
+    const char* why;
+  };
+  const Case kCases[] = {
+      {"\u00A0 a b\t\u2003", "a b\t\u2003", "\u00A0 a b", "Unicode white space at both ends"},
+      {"ab", "ab", "ab", "nothing to trim"},
+      {" \t", "", "", "white space only"},
+      {"", "", "", "empty"},
+      {" \xC3 ", "\xC3 ", " \xC3", "a truncated sequence is no white space"},
+      {"\xA0 x \xA0", "\xA0 x \xA0", "\xA0 x \xA0", "a stray byte A0 is no no-break space"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(trim_white_space_start(c.text), c.start) << c.why;
+    EXPECT_EQ(trim_white_space_end(c.text), c.end) << c.why;
+  }
+}
+
+TEST(Unicode, FirstScalar) {
+  EXPECT_EQ(first_scalar(""), std::nullopt);
+  EXPECT_EQ(first_scalar("\u00C9cole"), U'\u00C9');
+  EXPECT_EQ(first_scalar("\xE2\x80"), char32_t{0xFFFD}) << "truncated";
 }
 
 TEST(Unicode, LowercaseIsTheFullMapping) {
