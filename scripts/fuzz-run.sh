@@ -34,8 +34,9 @@ symbolizer=$(command -v llvm-symbolizer-19 || true)
 [ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
 
 replay=${REPLAY_BUILD:-$root/build}
-seeds=$build/seeds
-rm -rf "$seeds"
+# Seeds of this run of its own, so that two runs over different targets can share the build.
+seeds=$(mktemp -d "$build/seeds.XXXXXX")
+trap 'rm -rf "$seeds"' EXIT
 "$build/fuzz/fuzz_seeds" "$seeds" || exit 2
 
 # Processor seconds (user + system) that target `t` takes over `input` on its own: through its
