@@ -11,21 +11,4 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "deps: everything is installed"
-  exit 0
-fi
-
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "deps: installed ${missing[*]}"
+exec "$(dirname "$0")/apt-install.sh" deps "${packages[@]}"

@@ -1,6 +1,5 @@
 #include "kestrum/filters.h"
 
-#include <map>
 #include <random>
 #include <string>
 #include <string_view>
@@ -9,12 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "kestrum/lexer.h"
+#include "support/encoders.h"
 #include "support/pdf_builder.h"
 
 namespace kestrum {
 namespace {
 
 using testing_support::deflate;
+using testing_support::lzw_encode;
 using testing_support::raw_deflate;
 using namespace std::literals;
 
@@ -48,42 +49,6 @@ SharedBytes shared(std::string_view s) {
 
 Result<Decoded> run(std::string_view dict, std::string_view data) {
   return decode(parse_dict(dict), shared(data), DirectResolver());
-}
-
-// A PDF LZW encoder (clear code first, no further clears) with the decoder's width rule.
-std::string lzw_encode(std::string_view data, bool early_change) {
-  std::map<std::string, unsigned> table;
-  for (unsigned i = 0; i < 256; ++i) table[std::string(1, static_cast<char>(i))] = i;
-  unsigned next = 258, width = 9;
-  std::string out;
-  uint32_t buffer = 0;
-  int bits = 0;
-  auto put = [&](unsigned code) {
-    buffer = buffer << width | code;
-    bits += static_cast<int>(width);
-    while (bits >= 8) {
-      out += static_cast<char>(buffer >> (bits - 8));
-      bits -= 8;
-    }
-  };
-  put(256);
-  std::string current;
-  for (char ch : data) {
-    std::string extended = current + ch;
-    if (table.count(extended)) {
-      current = extended;
-      continue;
-    }
-    put(table[current]);
-    table[extended] = next++;
-    // The decoder adds this entry one code later, so its table is one smaller than ours.
-    while (width < 12 && (next - 1) + (early_change ? 1 : 0) >= (1u << width)) ++width;
-    current = std::string(1, ch);
-  }
-  if (!current.empty()) put(table[current]);
-  put(257);
-  if (bits > 0) out += static_cast<char>(buffer << (8 - bits));
-  return out;
 }
 
 // Rows of raw bytes encoded with one PNG filter type each.
