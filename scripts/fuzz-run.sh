@@ -64,6 +64,12 @@ for t in "${targets[@]}"; do
   crashes=$root/fuzz/crashes/$t
   logs=$build/fuzz-logs/$t
   mkdir -p "$corpus" "$crashes/unreproduced" "$logs" "$seeds/$t"
+  # One run at a time per target: two would share its corpus and its logs.
+  exec {lock}>"$logs/lock"
+  if ! flock -n "$lock"; then
+    echo "fuzz-run: $t is being fuzzed by another run" >&2
+    exit 2
+  fi
   case $t in
     pdf_file | document | backend) cp "$root"/tests/corpus/*.pdf "$seeds/$t/" ;;
   esac
@@ -124,5 +130,6 @@ for t in "${targets[@]}"; do
     printf '    %s\n' "${found[@]}"
     status=1
   fi
+  exec {lock}>&-
 done
 exit $status
