@@ -359,7 +359,8 @@ Result<Bytes> apply_predictor(const Dict& params, const Resolver& resolver, Byte
 
 std::vector<std::string> filter_names(const Dict& dict, const Resolver& resolver) {
   const Object* value = dict.get("Filter");
-  // /F names the filter only in inline-image dictionaries; in a stream it is a file spec.
+  // /F names the filter only in inline-image dictionaries; in a stream it names an external
+  // file holding the data, which is a string or dictionary, never a filter name.
   if (value == nullptr) value = dict.get("F");
   if (value == nullptr) return {};
   Object holder;

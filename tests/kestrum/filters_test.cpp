@@ -205,7 +205,7 @@ TEST(SimpleFilters, Decode) {
        "a", "repeat without its byte"},
       {"<< /Filter /Crypt >>", "as is", "as is", "Crypt passes the bytes through"},
       {"<< /F /AHx >>", "41>", "A", "/F names the filter when /Filter is absent"},
-      {"<< /F (file.dat) >>", "41>", "41>", "a file spec in /F is not a filter"},
+      {"<< /F (file.dat) >>", "41>", "41>", "an external file named by /F is not a filter"},
       {"<< /Filter [/AHx 5 /AHx] >>", "3431>", "A", "non-names in the array are skipped"},
       {"<< >>", "raw", "raw", "no filter"},
   };
