@@ -313,6 +313,12 @@ uint32_t mapped_gid(const Bytes& map, uint32_t cid) {
   return (uint32_t{map[at]} << 8) | map[at + 1];
 }
 
+// The glyph of `cid` in a composite font by its /CIDToGIDMap; the CID itself under Identity.
+uint32_t composite_gid(const Font& font, uint32_t cid) {
+  const SharedBytes& map = font.composite ? font.composite->cid_to_gid : nullptr;
+  return map ? mapped_gid(*map, cid) : cid;
+}
+
 // The glyph of `code` in the first Macintosh Roman (1, 0) or Windows Symbol (3, 0) subtable
 // that has one, in file order; the Symbol subtable is asked for 0xF000 + the low byte first,
 // where symbol fonts put their characters.
@@ -423,15 +429,18 @@ std::shared_ptr<const Outline> outline_glyph(const Lease& lease, FT_UInt index, 
   return std::make_shared<const Outline>(sink.finish(scale, width));
 }
 
+// A face of the font's own program, of the given kind, leased from the font's pool.
+Lease program_lease(const Font& font, FaceKind kind) {
+  return Lease(pool_of(font.program_faces_once, font.program_faces, font.program.bytes, kind));
+}
+
 std::shared_ptr<const Outline> sfnt_outline(const Font& font, const CodeItem& item) {
-  Lease lease(
-      pool_of(font.program_faces_once, font.program_faces, font.program.bytes, FaceKind::Sfnt));
+  Lease lease = program_lease(font, FaceKind::Sfnt);
   FT_Face face = lease.face();
   if (face == nullptr) return nullptr;
   std::optional<uint32_t> gid;
   if (font.kind == FontKind::Type0) {
-    const SharedBytes& map = font.composite ? font.composite->cid_to_gid : nullptr;
-    gid = map ? mapped_gid(*map, item.cid) : item.cid;
+    gid = composite_gid(font, item.cid);
   } else {
     const std::string& name = name_of(font, item.code);
     if (font.symbolic) gid = symbol_cmap_lookup(face, item.code);
@@ -464,8 +473,7 @@ void build_cff_cid_map(const Font& font, FT_Face face) {
 }
 
 std::shared_ptr<const Outline> cff_outline(const Font& font, const CodeItem& item) {
-  Lease lease(
-      pool_of(font.program_faces_once, font.program_faces, font.program.bytes, FaceKind::Cff));
+  Lease lease = program_lease(font, FaceKind::Cff);
   FT_Face face = lease.face();
   if (face == nullptr) return nullptr;
   std::optional<uint32_t> gid;
@@ -476,8 +484,7 @@ std::shared_ptr<const Outline> cff_outline(const Font& font, const CodeItem& ite
       if (it != font.cff_cid_to_gid.end()) gid = it->second;
     }
     if (!gid) {
-      const SharedBytes& map = font.composite ? font.composite->cid_to_gid : nullptr;
-      gid = map ? mapped_gid(*map, item.cid) : item.cid;
+      gid = composite_gid(font, item.cid);
     }
   } else {
     const std::string& name = name_of(font, item.code);
