@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,25 @@ int paragraph_with(const Document& doc, std::string_view sentence) {
   return -1;
 }
 
+// Each sentence whole in a paragraph, none in a paragraph before the previous one's.
+void expect_paragraphs_in_order(const Document& doc, std::span<const char* const> sentences) {
+  int previous = 0;
+  for (const char* sentence : sentences) {
+    int index = paragraph_with(doc, sentence);
+    EXPECT_GE(index, previous) << sentence;
+    previous = std::max(previous, index);
+  }
+}
+
+// The labels of the reference blocks, in order.
+std::vector<std::string> reference_labels(const Document& doc) {
+  std::vector<std::string> labels;
+  for (const Block& b : doc.blocks)
+    if (b.kind.type == BlockType::Reference && b.reference && b.reference->label)
+      labels.push_back(*b.reference->label);
+  return labels;
+}
+
 TEST(Corpus, OneColumnArticleStructure) {
   auto doc = convert_corpus("article.pdf");
   ASSERT_TRUE(doc) << doc.error().text();
@@ -130,19 +150,10 @@ TEST(Corpus, OneColumnArticleStructure) {
       "The filtered controller is a drop-in replacement for the classical one",
       "Two questions remain open.",
   };
-  int previous = 0;
-  for (const char* sentence : kSentences) {
-    int index = paragraph_with(*doc, sentence);
-    EXPECT_GE(index, previous) << sentence;
-    previous = std::max(previous, index);
-  }
+  expect_paragraphs_in_order(*doc, kSentences);
 
   // The numbered bibliography: five entries with their labels, and the citations link to them.
-  std::vector<std::string> labels;
-  for (const Block& b : doc->blocks)
-    if (b.kind.type == BlockType::Reference && b.reference && b.reference->label)
-      labels.push_back(*b.reference->label);
-  EXPECT_EQ(labels, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+  EXPECT_EQ(reference_labels(*doc), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
   int intro = paragraph_with(*doc, "reaction kinetics");
   ASSERT_GE(intro, 0);
   EXPECT_NE(doc->blocks[intro].text.find("reaction kinetics [[2](#ref-2)]"), std::string::npos);
@@ -210,18 +221,9 @@ TEST(Corpus, TwoColumnArticleStructure) {
       "Episodes began on average after two consecutive days on which the wind speed at noon",
       "within twelve hours of the breakdown of stratification, and in the remaining seven",
   };
-  int previous = 0;
-  for (const char* sentence : kSentences) {
-    int index = paragraph_with(*doc, sentence);
-    EXPECT_GE(index, previous) << sentence;
-    previous = std::max(previous, index);
-  }
+  expect_paragraphs_in_order(*doc, kSentences);
 
-  std::vector<std::string> labels;
-  for (const Block& b : doc->blocks)
-    if (b.kind.type == BlockType::Reference && b.reference && b.reference->label)
-      labels.push_back(*b.reference->label);
-  EXPECT_EQ(labels,
+  EXPECT_EQ(reference_labels(*doc),
             (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
 }
 
