@@ -11,34 +11,15 @@
 #include "kestrum/document.h"
 #include "kestrum/lexer.h"
 #include "kestrum/parser.h"
+#include "support/font_loader.h"
 #include "support/paths.h"
 #include "support/pdf_builder.h"
 
 namespace kestrum {
 namespace {
 
+using testing_support::load_font;
 using testing_support::PdfBuilder;
-using testing_support::to_bytes;
-
-constexpr uint32_t kFontObject = 90;
-
-// Loads the font dictionary `font` (PDF text) from a file that also holds the objects of
-// `builder`, so that references and streams in the font resolve.
-std::shared_ptr<const Font> load_font(std::string_view font, PdfBuilder builder = PdfBuilder()) {
-  std::string pdf = builder.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
-                        .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
-                        .object(kFontObject, font)
-                        .trailer("/Root 1 0 R")
-                        .build();
-  Result<std::shared_ptr<PdfFile>> file = PdfFile::load(to_bytes(pdf));
-  EXPECT_TRUE(file) << file.error().message();
-  if (!file) return nullptr;
-  SharedObject object = (*file)->get(kFontObject);
-  const Dict* dict = object->as_dict();
-  EXPECT_NE(dict, nullptr) << font;
-  static const Dict kEmpty;
-  return Font::load(**file, dict != nullptr ? *dict : kEmpty);
-}
 
 std::string texts(const std::vector<CodeItem>& items) {
   std::string out;

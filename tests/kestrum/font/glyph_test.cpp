@@ -17,6 +17,7 @@
 #include "kestrum/font/system.h"
 #include "kestrum/parser.h"
 #include "support/font_builder.h"
+#include "support/font_loader.h"
 #include "support/paths.h"
 #include "support/pdf_builder.h"
 
@@ -25,30 +26,13 @@ namespace {
 
 using testing_support::CffBuilder;
 using testing_support::CffGlyph;
+using testing_support::load_font;
 using testing_support::PdfBuilder;
-using testing_support::to_bytes;
 using testing_support::TrueTypeBuilder;
 using testing_support::TtGlyph;
 using Kind = PathCmd::Kind;
 
-constexpr uint32_t kFontObject = 90;
 constexpr uint32_t kProgramObject = 91;
-
-// Loads the font dictionary `font` from a file that also holds the objects of `builder`.
-std::shared_ptr<const Font> load_font(std::string_view font, PdfBuilder builder = PdfBuilder()) {
-  std::string pdf = builder.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
-                        .object(2, "<< /Type /Pages /Kids [] /Count 0 >>")
-                        .object(kFontObject, font)
-                        .trailer("/Root 1 0 R")
-                        .build();
-  Result<std::shared_ptr<PdfFile>> file = PdfFile::load(to_bytes(pdf));
-  EXPECT_TRUE(file) << file.error().message();
-  if (!file) return nullptr;
-  SharedObject object = (*file)->get(kFontObject);
-  EXPECT_TRUE(object->is_dict()) << font;
-  static const Dict kEmpty;
-  return Font::load(**file, object->is_dict() ? *object->as_dict() : kEmpty);
-}
 
 // A simple font whose descriptor embeds `program` as `key` (with `stream_entries` in the
 // program stream's dictionary); `entries` go into the font dictionary, `descriptor` into the
